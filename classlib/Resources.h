@@ -36,6 +36,11 @@ void RegisterComponentClass(const std::string& className) {
   RegisterComponentClass(className, [](TComponent* owner) -> TComponent* { return new T(owner); });
 }
 
+// Registers a component class from its header, so that any program that uses the
+// class can create it from a resource: VORNEL_REGISTER_CLASS(TMailAndHP);
+#define VORNEL_REGISTER_CLASS(T) \
+  inline const bool T##_class_registered = (RegisterComponentClass<T>(#T), true)
+
 class TReader {
  public:
   // Reads the resource text into root, which is the form already constructed
