@@ -8,6 +8,7 @@
 #include "platform/CodePage.h"
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
+#include "platform/Find.h"
 #include "platform/Module.h"
 
 // ---- Text and numbers ---------------------------------------------------------
@@ -30,6 +31,12 @@ std::string Format(const char* fmt, ...) {
 }
 
 namespace {
+// A 32-bit pattern as a signed number, without relying on wrap-around.
+Integer AsInteger(std::uint32_t bits) {
+  return bits <= 0x7FFFFFFFu ? static_cast<Integer>(bits)
+                             : static_cast<Integer>(static_cast<std::int64_t>(bits) - 0x100000000LL);
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -61,9 +68,7 @@ bool TryStrToInt(std::string_view text, Integer& value) {
       if (++digits > 8) return false;
       bits = (bits << 4) | static_cast<std::uint32_t>(d);
     }
-    // The 32-bit pattern, so $FFFFFFFF is -1; converted without relying on wrap-around.
-    value = bits <= 0x7FFFFFFFu ? static_cast<Integer>(bits)
-                                : static_cast<Integer>(static_cast<std::int64_t>(bits) - 0x100000000LL);
+    value = AsInteger(bits);  // the 32-bit pattern, so $FFFFFFFF is -1
     return true;
   }
 
@@ -190,9 +195,7 @@ std::int64_t FileSeek(THandle handle, std::int64_t offset, int origin) { return 
 Integer FileGetDate(THandle handle) {
   std::uint32_t packed;
   if (!GetFileDosDateTime(handle, packed)) return -1;
-  // The packed value as a 32-bit pattern (dates from 2044 on are negative).
-  return packed <= 0x7FFFFFFFu ? static_cast<Integer>(packed)
-                               : static_cast<Integer>(static_cast<std::int64_t>(packed) - 0x100000000LL);
+  return AsInteger(packed);
 }
 
 Integer FileSetDate(THandle handle, Integer age) {
@@ -210,4 +213,48 @@ std::string ParamStr(int index) {
   std::vector<std::string> params = CommandLineParams();
   if (index < 0 || static_cast<std::size_t>(index) > params.size()) return {};
   return params[static_cast<std::size_t>(index - 1)];
+}
+
+// ---- Directory search -------------------------------------------------------------------
+
+namespace {
+constexpr Integer kNoMoreFiles = 18;
+constexpr Integer kSpecialAttrs = faHidden | faSysFile | faVolumeID | faDirectory;
+
+// Fills F from the search's entry, passing over entries that the mask excludes.
+Integer FindMatching(TSearchRec& F, WIN32_FIND_DATAA& data) {
+  while (static_cast<Integer>(data.dwFileAttributes) & F.ExcludeAttr) {
+    if (!FindNextFileA(F.FindHandle, &data)) return kNoMoreFiles;
+  }
+  std::uint32_t packed = 0;
+  F.Time = UnixTimeToDosDateTime(static_cast<std::time_t>(data.mtime), packed) ? AsInteger(packed) : 0;
+  F.Size = data.nFileSize;
+  F.Attr = static_cast<Integer>(data.dwFileAttributes);
+  F.Name = data.cFileName;
+  return 0;
+}
+}  // namespace
+
+Integer FindFirst(std::string_view path, Integer attr, TSearchRec& F) {
+  F.ExcludeAttr = ~attr & kSpecialAttrs;
+  std::string p(path);
+  WIN32_FIND_DATAA data;
+  F.FindHandle = p.find('\0') == std::string::npos ? FindFirstFileA(p.c_str(), &data) : INVALID_HANDLE_VALUE;
+  if (F.FindHandle == INVALID_HANDLE_VALUE) return static_cast<Integer>(ERROR_FILE_NOT_FOUND);
+  Integer r = FindMatching(F, data);
+  if (r != 0) FindClose(F);
+  return r;
+}
+
+Integer FindNext(TSearchRec& F) {
+  WIN32_FIND_DATAA data;
+  if (F.FindHandle == INVALID_HANDLE_VALUE || !FindNextFileA(F.FindHandle, &data)) return kNoMoreFiles;
+  return FindMatching(F, data);
+}
+
+void FindClose(TSearchRec& F) {
+  if (F.FindHandle != INVALID_HANDLE_VALUE) {
+    ::FindClose(F.FindHandle);
+    F.FindHandle = INVALID_HANDLE_VALUE;
+  }
 }

@@ -114,6 +114,35 @@ Integer FileGetDate(THandle handle);
 // an error code when the value names no valid date or the platform refuses.
 Integer FileSetDate(THandle handle, Integer age);
 
+// ---- Directory search ---------------------------------------------------------------
+// Entry attributes of a search and its attribute mask.
+constexpr Integer faReadOnly = 0x01;
+constexpr Integer faHidden = 0x02;
+constexpr Integer faSysFile = 0x04;
+constexpr Integer faVolumeID = 0x08;
+constexpr Integer faDirectory = 0x10;
+constexpr Integer faArchive = 0x20;
+constexpr Integer faAnyFile = 0x3F;
+
+struct TSearchRec {
+  Integer Time = 0;  // the last-write time as a packed local DOS date and time (0 outside 1980..2107)
+  std::int64_t Size = 0;
+  Integer Attr = 0;
+  std::string Name;  // the entry's name as the file system stores it
+  Integer ExcludeAttr = 0;
+  THandle FindHandle = INVALID_HANDLE_VALUE;
+};
+
+// Starts a search for path (a name or a "*"/"?" pattern as its last component).
+// Entries with hidden, system, volume or directory attributes outside attr are
+// passed over. 0 with the first entry in F, or an error code (F then holds no
+// search).
+Integer FindFirst(std::string_view path, Integer attr, TSearchRec& F);
+// 0 with the next entry in F, or an error code.
+Integer FindNext(TSearchRec& F);
+// Ends the search and releases its handle; harmless when none is open.
+void FindClose(TSearchRec& F);
+
 // ---- Program ------------------------------------------------------------------------
 // The program's command-line parameters, numbered from 1; ParamStr(0) is the
 // program file's path.
