@@ -1,0 +1,153 @@
+#include "classlib/Graphics.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+struct TBitmap::TPixels {
+  HBITMAP handle = nullptr;
+  BYTE* bits = nullptr;
+  std::int64_t stride = 0;
+  TPixels() = default;
+  TPixels(const TPixels&) = delete;
+  TPixels& operator=(const TPixels&) = delete;
+  ~TPixels() {
+    if (handle) DeleteObject(handle);
+  }
+};
+
+int PixelFormatBits(TPixelFormat format) {
+  switch (format) {
+    case pf1bit: return 1;
+    case pf4bit: return 4;
+    case pf8bit: return 8;
+    case pf15bit:
+    case pf16bit: return 16;
+    case pf24bit: return 24;
+    case pf32bit:
+    case pfDevice: return 32;
+  }
+  return 32;
+}
+
+std::uint64_t MaxBitmapBytes() {
+  static const std::uint64_t limit = [] {
+    std::uint64_t cap = INT32_MAX;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages > 0 && pageSize > 0) {
+      const std::uint64_t quarter = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 4;
+      cap = std::min(cap, quarter);
+    }
+    return cap;
+  }();
+  return limit;
+}
+
+void CheckBitmapSize(Integer width, Integer height, TPixelFormat format) {
+  if (width < 0 || height < 0)
+    throw EInvalidGraphicOperation(Format("ビットマップの大きさが不正です (%d × %d)", width, height));
+  const int bits = PixelFormatBits(format);
+  const std::int64_t stride = DibStride(width, static_cast<WORD>(bits));
+  if (stride < 0 || static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height) > MaxBitmapBytes())
+    throw EOutOfResources(Format("ビットマップが大きすぎます (%d × %d ピクセル, %d ビット/ピクセル; 上限 %llu バイト)",
+                                 width, height, bits, static_cast<unsigned long long>(MaxBitmapBytes())));
+}
+
+namespace {
+
+// The palette an indexed bitmap starts with: gray levels from black to white.
+std::vector<RGBQUAD> GrayRamp(TPixelFormat format) {
+  int count = 0;
+  switch (format) {
+    case pf1bit: count = 2; break;
+    case pf4bit: count = 16; break;
+    case pf8bit: count = 256; break;
+    default: return {};
+  }
+  std::vector<RGBQUAD> colors(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const auto level = static_cast<BYTE>(i * 255 / (count - 1));
+    colors[static_cast<std::size_t>(i)] = RGBQUAD{level, level, level, 0};
+  }
+  return colors;
+}
+
+}  // namespace
+
+TBitmap::TBitmap() = default;
+TBitmap::~TBitmap() = default;
+
+void TBitmap::DropPixels() { FPixels.reset(); }
+
+TBitmap::TPixels& TBitmap::OwnPixels() {
+  if (FPixels && FPixels.use_count() == 1) return *FPixels;
+  // Made now: either never made, or shared with a bitmap this one was assigned
+  // from or to, which must not see this one's changes.
+  CheckBitmapSize(FWidth, FHeight, FPixelFormat);
+  auto fresh = std::make_shared<TPixels>();
+  void* bits = nullptr;
+  fresh->handle = CreateDIBSection(FWidth, FHeight, static_cast<WORD>(PixelFormatBits(FPixelFormat)), &bits);
+  if (!fresh->handle)
+    throw EOutOfResources(Format("ビットマップのメモリを確保できません (%d × %d ピクセル)", FWidth, FHeight));
+  fresh->bits = static_cast<BYTE*>(bits);
+  fresh->stride = DibStride(FWidth, static_cast<WORD>(PixelFormatBits(FPixelFormat)));
+  if (FPixels && FPixels->bits && fresh->bits)
+    std::memcpy(fresh->bits, FPixels->bits, static_cast<std::size_t>(fresh->stride) * static_cast<std::size_t>(FHeight));
+  FPixels = std::move(fresh);
+  return *FPixels;
+}
+
+void TBitmap::Assign(TPersistent* Source) {
+  if (Source == this) return;
+  if (!Source) {
+    DropPixels();
+    FWidth = FHeight = 0;
+    return;
+  }
+  if (auto* graphic = dynamic_cast<TGraphic*>(Source)) {
+    if (graphic->AssignTo(this)) return;
+    throw EConvertError(Format("%s を %s に代入できません", graphic->ClassName(), ClassName()));
+  }
+  throw EConvertError(Format("この値を %s に代入できません", ClassName()));
+}
+
+bool TBitmap::AssignTo(TBitmap* dest) {
+  dest->FPixelFormat = FPixelFormat;
+  dest->FWidth = FWidth;
+  dest->FHeight = FHeight;
+  dest->FColors = FColors;
+  dest->FPixels = FPixels;
+  return true;
+}
+
+void TBitmap::SetPixelFormat(TPixelFormat value) {
+  if (value == FPixelFormat) return;
+  CheckBitmapSize(FWidth, FHeight, value);
+  FPixelFormat = value;
+  FColors = GrayRamp(value);
+  DropPixels();
+}
+
+void TBitmap::SetSize(Integer width, Integer height) {
+  if (width == FWidth && height == FHeight) return;
+  if (width < 0 || height < 0) CheckBitmapSize(width, height, FPixelFormat);
+  FWidth = width;
+  FHeight = height;
+  DropPixels();
+}
+
+void TBitmap::SetWidth(Integer value) { SetSize(value, FHeight); }
+void TBitmap::SetHeight(Integer value) { SetSize(FWidth, value); }
+
+void TBitmap::SetColors(std::vector<RGBQUAD> colors) { FColors = std::move(colors); }
+
+BYTE* TBitmap::ScanLine(Integer Row) {
+  if (Row < 0 || Row >= FHeight) throw EInvalidGraphicOperation("スキャンライン のインデックスが範囲を越えました");
+  TPixels& pixels = OwnPixels();
+  if (!pixels.bits) return nullptr;  // a bitmap 0 pixels wide has rows of no bytes
+  return pixels.bits + static_cast<std::size_t>(FHeight - 1 - Row) * static_cast<std::size_t>(pixels.stride);
+}
+
+HBITMAP TBitmap::Handle() { return OwnPixels().handle; }

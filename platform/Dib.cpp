@@ -1,0 +1,158 @@
+#include "platform/Dib.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <unordered_set>
+
+namespace {
+
+// Blocks from this size on come from their own mapping on a huge-page boundary:
+// a photograph's pixels then fault in 2 MiB at a time instead of 4 KiB.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+struct TDib {
+  LONG width = 0;
+  LONG height = 0;
+  WORD bitCount = 0;
+  LONG stride = 0;
+  std::size_t bytes = 0;
+  void* bits = nullptr;
+  void* mapBase = nullptr;  // the mapping when the pixels were mapped, else null
+  std::size_t mapLength = 0;
+};
+
+// Live handles, so a stale or foreign handle is refused instead of followed.
+std::mutex gLock;
+std::unordered_set<const void*>& LiveHandles() {
+  static std::unordered_set<const void*> handles;
+  return handles;
+}
+
+TDib* Lookup(HGDIOBJ handle) {
+  std::lock_guard<std::mutex> guard(gLock);
+  return LiveHandles().count(handle) ? static_cast<TDib*>(handle) : nullptr;
+}
+
+// A zero-filled block of at least bytes bytes starting on a huge-page boundary.
+bool MapPixels(std::size_t bytes, TDib& dib) {
+  if (bytes > SIZE_MAX - 2 * kHugePage) return false;
+  const std::size_t length = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  const std::size_t span = length + kHugePage;
+  void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return false;
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
+  const std::size_t head = aligned - start;
+  const std::size_t tail = span - head - length;
+  if (head) munmap(raw, head);
+  if (tail) munmap(reinterpret_cast<void*>(aligned + length), tail);
+  void* base = reinterpret_cast<void*>(aligned);
+  madvise(base, length, MADV_HUGEPAGE);  // advice only; without it the block still works
+  dib.mapBase = base;
+  dib.mapLength = length;
+  dib.bits = base;
+  return true;
+}
+
+void FreePixels(TDib& dib) {
+  if (dib.mapBase)
+    munmap(dib.mapBase, dib.mapLength);
+  else
+    std::free(dib.bits);
+  dib.bits = dib.mapBase = nullptr;
+}
+
+}  // namespace
+
+std::int64_t DibStride(LONG width, WORD bitCount) {
+  if (width < 0) return -1;
+  const std::int64_t rowBits = std::int64_t{width} * bitCount;
+  const std::int64_t stride = (rowBits + 31) / 32 * 4;
+  return stride > INT32_MAX ? -1 : stride;
+}
+
+HBITMAP CreateDIBSection(LONG width, LONG height, WORD bitCount, void** bits) {
+  if (bits) *bits = nullptr;
+  switch (bitCount) {
+    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    default: return nullptr;
+  }
+  const std::int64_t stride = DibStride(width, bitCount);
+  if (stride < 0 || height < 0) return nullptr;
+  const auto bytes = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
+  if (bytes > SIZE_MAX / 2) return nullptr;
+
+  auto* dib = new (std::nothrow) TDib;
+  if (!dib) return nullptr;
+  dib->width = width;
+  dib->height = height;
+  dib->bitCount = bitCount;
+  dib->stride = static_cast<LONG>(stride);
+  dib->bytes = static_cast<std::size_t>(bytes);
+  bool ok = true;
+  if (dib->bytes >= kHugePage)
+    ok = MapPixels(dib->bytes, *dib);
+  else if (dib->bytes > 0)
+    ok = (dib->bits = std::calloc(1, dib->bytes)) != nullptr;
+  if (ok) {
+    try {
+      std::lock_guard<std::mutex> guard(gLock);
+      LiveHandles().insert(dib);
+    } catch (const std::bad_alloc&) {
+      ok = false;
+    }
+  }
+  if (!ok) {
+    FreePixels(*dib);
+    delete dib;
+    return nullptr;
+  }
+  if (bits) *bits = dib->bits;
+  return reinterpret_cast<HBITMAP>(dib);
+}
+
+int GetObjectA(HGDIOBJ handle, int size, void* buffer) {
+  TDib* dib = Lookup(handle);
+  if (!dib || !buffer || size < static_cast<int>(sizeof(BITMAP))) return 0;
+  BITMAP bm{};
+  bm.bmType = 0;
+  bm.bmWidth = dib->width;
+  bm.bmHeight = dib->height;
+  bm.bmWidthBytes = dib->stride;
+  bm.bmPlanes = 1;
+  bm.bmBitsPixel = dib->bitCount;
+  bm.bmBits = dib->bits;
+  if (size < static_cast<int>(sizeof(DIBSECTION))) {
+    std::memcpy(buffer, &bm, sizeof bm);
+    return sizeof(BITMAP);
+  }
+  DIBSECTION ds{};
+  ds.dsBm = bm;
+  ds.dsBmih.biSize = sizeof(BITMAPINFOHEADER);
+  ds.dsBmih.biWidth = dib->width;
+  ds.dsBmih.biHeight = dib->height;
+  ds.dsBmih.biPlanes = 1;
+  ds.dsBmih.biBitCount = dib->bitCount;
+  ds.dsBmih.biCompression = BI_RGB;
+  ds.dsBmih.biSizeImage = dib->bytes > UINT32_MAX ? 0 : static_cast<DWORD>(dib->bytes);
+  std::memcpy(buffer, &ds, sizeof ds);
+  return sizeof(DIBSECTION);
+}
+
+BOOL DeleteObject(HGDIOBJ handle) {
+  TDib* dib = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(gLock);
+    auto it = LiveHandles().find(handle);
+    if (it == LiveHandles().end()) return FALSE;
+    LiveHandles().erase(it);
+    dib = static_cast<TDib*>(handle);
+  }
+  FreePixels(*dib);
+  delete dib;
+  return TRUE;
+}
