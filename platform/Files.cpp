@@ -20,10 +20,17 @@ DWORD ErrorFromErrno(int e) {
     case EISDIR:
     case ETXTBSY:
       return ERROR_ACCESS_DENIED;
+    case ENXIO:
+      return ERROR_ACCESS_DENIED;  // a pipe without a reader
     case EBADF:
       return ERROR_INVALID_HANDLE;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
+    case ENOSPC:
+    case EDQUOT:
+      return ERROR_DISK_FULL;
     default:
-      return static_cast<DWORD>(e);
+      return ERROR_GEN_FAILURE;
   }
 }
 

@@ -25,7 +25,10 @@ constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_GEN_FAILURE = 31;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 
 // Opens (or creates, per disposition) a file; INVALID_HANDLE_VALUE on failure.
 // A file whose permission bits hold no write bit at all is read-only for every
