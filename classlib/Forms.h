@@ -141,10 +141,14 @@ class TCustomForm : public TWinControl {
   // none or it is not a T.
   template <class T>
   void BindField(T*& field, const std::string& name) {
-    field = dynamic_cast<T*>(BindFieldLookup(name, typeid(T)));
+    TComponent* c = BindFieldLookup(name);
+    field = dynamic_cast<T*>(c);
+    if (!field) BindFieldMismatch(name, *c, typeid(T));
   }
   virtual void DoClose(TCloseAction& Action);
   virtual void Activate();
+  void TextChanged() override;
+  void BoundsChanged() override;
 
  private:
   TBorderStyle FBorderStyle = bsSizeable;
@@ -153,7 +157,8 @@ class TCustomForm : public TWinControl {
   bool FShownOnce = false;
   bool FActivated = false;
   Integer FClientWidth = 0, FClientHeight = 0;
-  TComponent* BindFieldLookup(const std::string& name, const std::type_info& type);
+  TComponent* BindFieldLookup(const std::string& name);
+  [[noreturn]] void BindFieldMismatch(const std::string& name, const TComponent& found, const std::type_info& want);
   void ApplyWindowFlags();
   void ApplyClientSize();
 };
@@ -240,6 +245,9 @@ class TApplication : public TComponent {
   void ReleaseForms();
   std::vector<TCustomForm*> FReleased;
   friend class TCustomForm;
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 };
 
 // The program's application object, made at start-up.

@@ -1,0 +1,155 @@
+#include "classlib/QtBridge.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFont>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "classlib/Controls.h"
+#include "classlib/Forms.h"
+#include "platform/Drop.h"
+#include "platform/Windows.h"
+
+namespace {
+
+QApplication* OwnedApplication = nullptr;
+bool Hooked = false;
+
+void WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
+
+}  // namespace
+
+namespace QtBridge {
+
+void WakeUp() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(app->thread())) d->wakeUp();
+}
+
+void EnsureApplication() {
+  if (!QCoreApplication::instance()) {
+    static int argc = 1;
+    static char name[] = "vornel";
+    static char* argv[] = {name, nullptr};
+    OwnedApplication = new QApplication(argc, argv);
+  }
+  if (Hooked) return;
+  Hooked = true;
+  // fontconfig maps these names to a Latin face and Qt then falls back to the
+  // fixed-width gothic; the proportional one is what the forms were laid out with.
+  QFont::insertSubstitution(QString::fromUtf8("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+  QFont::insertSubstitution(QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"));
+  // The loop ends only on our quit; Qt must never end it by itself (after its
+  // quit every later message box would return at once).
+  QGuiApplication::setQuitOnLastWindowClosed(false);
+  SetMessageWakeHook(&WakeUp);
+  SetMessageWaitHook(&WaitForEvents);
+}
+
+void DestroyOwnedApplication() {
+  if (!OwnedApplication) return;
+  SetMessageWakeHook(nullptr);
+  SetMessageWaitHook(nullptr);
+  Hooked = false;
+  delete OwnedApplication;
+  OwnedApplication = nullptr;
+}
+
+}  // namespace QtBridge
+
+// ---- TWidgetBridge ---------------------------------------------------------------------------
+
+TWidgetBridge::TWidgetBridge(TControl* control, QWidget* widget) : FControl(control), FWidget(widget) {
+  widget->installEventFilter(this);
+  if (dynamic_cast<TWinControl*>(control)) widget->setAcceptDrops(true);
+}
+
+TWidgetBridge::~TWidgetBridge() = default;
+
+namespace {
+
+std::vector<std::string> LocalFiles(const QMimeData* mime) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : mime->urls())
+    if (url.isLocalFile()) {
+      QByteArray bytes = url.toLocalFile().toUtf8();
+      paths.emplace_back(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    }
+  return paths;
+}
+
+// A file drag is taken by a window registered as a drop target; others let it
+// pass on to their parent, as the shell does.
+bool TakesFiles(TWinControl* control, const QMimeData* mime) {
+  if (!control->HandleAllocated() || !WindowAcceptsDrops(control->Handle())) return false;
+  return !LocalFiles(mime).empty();
+}
+
+}  // namespace
+
+bool TWidgetBridge::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != FWidget) return false;
+  auto* win = dynamic_cast<TWinControl*>(FControl);
+  auto* form = dynamic_cast<TCustomForm*>(FControl);
+  switch (event->type()) {
+    case QEvent::Close:
+      if (!form) return false;
+      // The close box asks the form; the form decides (and may refuse) in its own procedure.
+      event->ignore();
+      PostMessageA(form->Handle(), WM_CLOSE, 0, 0);
+      return true;
+    case QEvent::WindowActivate:
+      if (form) PostMessageA(form->Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
+      return false;
+    case QEvent::WindowDeactivate:
+      if (form) PostMessageA(form->Handle(), WM_ACTIVATE, WA_INACTIVE, 0);
+      return false;
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* e = static_cast<QDragMoveEvent*>(event);
+      if (!win || !e->mimeData() || !e->mimeData()->hasUrls()) return false;
+      if (TakesFiles(win, e->mimeData()))
+        e->acceptProposedAction();
+      else
+        e->ignore();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* e = static_cast<QDropEvent*>(event);
+      if (!win || !e->mimeData() || !e->mimeData()->hasUrls()) return false;
+      if (!TakesFiles(win, e->mimeData())) {
+        e->ignore();
+        return true;
+      }
+      QPoint p = e->position().toPoint();
+      HDROP drop = CreateDropHandle(LocalFiles(e->mimeData()), POINT{p.x(), p.y()});
+      if (!PostMessageA(win->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0)) DragFinish(drop);
+      e->acceptProposedAction();
+      return true;
+    }
+    case QEvent::MouseButtonPress:
+      if (!win && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) FPressed = true;
+      return false;
+    case QEvent::MouseButtonRelease: {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if (win || e->button() != Qt::LeftButton || !FPressed) return false;
+      FPressed = false;
+      // A click is a press and a release on the control; its handler runs from
+      // the message loop, through the parent's window.
+      if (FWidget->rect().contains(e->position().toPoint()) && FControl->Parent())
+        PostMessageA(FControl->Parent()->Handle(), CM_CLICK, static_cast<WPARAM>(FControl->Serial()), 0);
+      return false;
+    }
+    default:
+      return false;
+  }
+}

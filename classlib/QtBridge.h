@@ -1,0 +1,36 @@
+// Internal to the class library: the bridge between Qt and the platform's
+// windows and message queue.
+#pragma once
+#include <QObject>
+
+class QWidget;
+class TControl;
+
+namespace QtBridge {
+// Makes sure a QApplication exists (creating one only when nobody has), maps the
+// classic Japanese font names to the installed gothic faces and hooks the
+// message queue's wake and wait to Qt's event dispatcher.
+void EnsureApplication();
+// Destroys the QApplication that EnsureApplication made, if it made one.
+void DestroyOwnedApplication();
+// Makes Qt's blocking wait return, so the loop looks at our queue.
+void WakeUp();
+}  // namespace QtBridge
+
+// Watches one control's widget and turns Qt's events into platform messages:
+// the close box, activation and file drops of windowed controls, and the clicks
+// of labels. Nothing of the system's code runs inside Qt's event delivery:
+// everything is posted to the control's (or its parent's) window.
+class TWidgetBridge : public QObject {
+ public:
+  TWidgetBridge(TControl* control, QWidget* widget);
+  ~TWidgetBridge() override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  TControl* FControl;
+  QWidget* FWidget;
+  bool FPressed = false;
+};

@@ -1,0 +1,140 @@
+#include "classlib/StdCtrls.h"
+
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+
+// ---- TLabel -----------------------------------------------------------------------------------
+
+TLabel::TLabel(TComponent* AOwner) : TGraphicControl(AOwner) {
+  auto* label = new QLabel;
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setWordWrap(false);
+  label->setMargin(0);
+  label->setIndent(0);
+  SetWidget(label);
+}
+
+void TLabel::SetAutoSize(bool value) {
+  FAutoSize = value;
+  AdjustSize();
+}
+
+void TLabel::SetTransparent(bool value) {
+  FTransparent = value;
+  ColorChanged();
+}
+
+void TLabel::AdjustSize() {
+  if (!FAutoSize || Loading() || !Widget()) return;
+  QFontMetrics fm(Font()->ToQFont());
+  QString text = QString::fromStdString(Caption());
+  int w = fm.horizontalAdvance(text);
+  int h = fm.height();
+  if (w != Width() || h != Height()) SetBounds(Left(), Top(), w, h);
+}
+
+void TLabel::TextChanged() {
+  if (auto* label = static_cast<QLabel*>(Widget())) label->setText(QString::fromStdString(Caption()));
+  AdjustSize();
+}
+
+void TLabel::FontChanged() {
+  TGraphicControl::FontChanged();
+  AdjustSize();
+}
+
+void TLabel::ColorChanged() {
+  TGraphicControl::ColorChanged();
+  if (QWidget* w = Widget()) w->setAutoFillBackground(!FTransparent);
+}
+
+bool TLabel::ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) {
+  if (name == "AutoSize") {
+    SetAutoSize(reader.Bool(value));
+    return true;
+  }
+  if (name == "Transparent") {
+    SetTransparent(reader.Bool(value));
+    return true;
+  }
+  return TGraphicControl::ReadProperty(reader, name, value);
+}
+
+void TLabel::Loaded() {
+  TGraphicControl::Loaded();
+  AdjustSize();
+}
+
+// ---- TEdit -------------------------------------------------------------------------------------
+
+TEdit::TEdit(TComponent* AOwner) : TWinControl(AOwner) {
+  FColor = clWindow;
+  FParentColor = false;
+  auto* edit = new QLineEdit;
+  // The text the user types is the control's text at once.
+  QObject::connect(edit, &QLineEdit::textChanged, edit, [this](const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    std::string s(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    if (s != Text()) SetText(s);
+  });
+  SetWidget(edit);
+}
+
+void TEdit::TextChanged() {
+  auto* edit = static_cast<QLineEdit*>(Widget());
+  if (!edit) return;
+  QString text = QString::fromStdString(Text());
+  if (edit->text() != text) edit->setText(text);
+}
+
+void TEdit::FontChanged() { TWinControl::FontChanged(); }
+
+void TEdit::ColorChanged() {
+  TWinControl::ColorChanged();
+  QWidget* w = Widget();
+  if (!w) return;
+  QPalette p = w->palette();
+  p.setColor(QPalette::Base, ColorToQColor(Color()));
+  w->setPalette(p);
+}
+
+bool TEdit::ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) {
+  if (name == "Text") {
+    SetText(reader.String(value));
+    return true;
+  }
+  return TWinControl::ReadProperty(reader, name, value);
+}
+
+// ---- TCheckBox -------------------------------------------------------------------------------
+
+TCheckBox::TCheckBox(TComponent* AOwner) : TWinControl(AOwner) { SetWidget(new QCheckBox); }
+
+bool TCheckBox::Checked() const {
+  auto* box = static_cast<QCheckBox*>(Widget());
+  return box && box->isChecked();
+}
+
+void TCheckBox::SetChecked(bool value) {
+  if (auto* box = static_cast<QCheckBox*>(Widget())) box->setChecked(value);
+}
+
+void TCheckBox::TextChanged() {
+  if (auto* box = static_cast<QCheckBox*>(Widget())) box->setText(QString::fromStdString(Caption()));
+}
+
+void TCheckBox::FontChanged() { TWinControl::FontChanged(); }
+
+void TCheckBox::ColorChanged() { TWinControl::ColorChanged(); }
+
+bool TCheckBox::ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) {
+  if (name == "Checked") {
+    SetChecked(reader.Bool(value));
+    return true;
+  }
+  return TWinControl::ReadProperty(reader, name, value);
+}

@@ -1,0 +1,142 @@
+#include "imaging/NewCtrls.h"
+
+#include <memory>
+#include <vector>
+
+#include "classlib/Forms.h"
+#include "platform/Drop.h"
+#include "platform/Windows.h"
+
+TFileDrop::TFileDrop(TComponent* AOwner) : TComponent(AOwner), FAccept(true) {
+  FWndProcStub = MakeObjectInstance([this](TMessage& Message) { DropWndProc(Message); });
+}
+
+TFileDrop::~TFileDrop() {
+  UnhookWindow();
+  if (FOrphanWnd && IsWindow(FOrphanWnd)) {
+    // A window still calls the stub (its control was taken away while another
+    // procedure sat above ours): the stub stays and passes everything on.
+    HWND wnd = FOrphanWnd;
+    WNDPROC prev = FOrphanPrev;
+    RebindObjectInstance(FWndProcStub, [wnd, prev](TMessage& Message) {
+      Message.Result = CallWindowProcA(prev, wnd, Message.Msg, Message.WParam, Message.LParam);
+    });
+  } else {
+    FreeObjectInstance(FWndProcStub);
+  }
+}
+
+void TFileDrop::SetAccept(bool value) {
+  if (value == FAccept) return;
+  FAccept = value;
+  if (FWndHandle) DragAcceptFiles(FWndHandle, FAccept ? TRUE : FALSE);
+}
+
+void TFileDrop::SetControl(TWinControl* value) {
+  UnhookWindow();
+  FControl = value;
+  if (FControl) FControl->FreeNotification(this);
+  HookWindow();
+}
+
+void TFileDrop::FormLoaded() {
+  TComponent::Loaded();
+  if (!FControl) RefreshHook();
+}
+
+void TFileDrop::RefreshHook() { SetControl(FControl); }
+
+void TFileDrop::ComponentNotice(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != opRemove || AComponent != FControl) return;
+  // A control being freed takes its window with it. One that is only taken
+  // away keeps its window: that window must not go on calling a stub that this
+  // component releases later, so the stub comes off it where it can.
+  if (FWndHandle && IsWindow(FWndHandle)) {
+    if (GetWindowLongA(FWndHandle, GWL_WNDPROC) == reinterpret_cast<LONG_PTR>(FWndProcStub)) {
+      SetWindowLongA(FWndHandle, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(FPrevWndProc));
+      FWndHandle = nullptr;
+    } else {
+      FOrphanWnd = FWndHandle;
+      FOrphanPrev = FPrevWndProc;
+    }
+  }
+  FControl = nullptr;
+  FAccept = false;
+}
+
+namespace {
+
+// The form test: the owner is a form or derives from one.
+TCustomForm* OwnerForm(TComponent* owner) { return dynamic_cast<TCustomForm*>(owner); }
+
+}  // namespace
+
+void TFileDrop::HookWindow() {
+  TWinControl* target = FControl;
+  if (!target) target = OwnerForm(Owner());
+  if (!target) throw Exception("Invalidate Window Handle in FileDrop");
+  FWndHandle = target->Handle();
+  FPrevWndProc = reinterpret_cast<WNDPROC>(GetWindowLongA(FWndHandle, GWL_WNDPROC));
+  SetWindowLongA(FWndHandle, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(FWndProcStub));
+  DragAcceptFiles(FWndHandle, FAccept ? TRUE : FALSE);
+}
+
+void TFileDrop::UnhookWindow() {
+  if (FWndHandle) {
+    // The window that HookWindow would take now, without making one.
+    TWinControl* target = FControl;
+    if (!target) target = OwnerForm(Owner());
+    HWND now = (target && target->HandleAllocated()) ? target->Handle() : nullptr;
+    if (now == FWndHandle) SetWindowLongA(FWndHandle, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(FPrevWndProc));
+  }
+  FWndHandle = nullptr;
+}
+
+void TFileDrop::DropWndProc(TMessage& Message) {
+  if (Message.Msg == WM_DROPFILES) {
+    HDROP drop = reinterpret_cast<HDROP>(Message.WParam);
+    try {
+      DropFiles(drop);
+    } catch (...) {
+      Application->HandleException(this);
+    }
+    DragFinish(drop);
+    return;
+  }
+  Message.Result = CallWindowProcA(FPrevWndProc, FWndHandle, Message.Msg, Message.WParam, Message.LParam);
+}
+
+void TFileDrop::DropFiles(HDROP hDrop) {
+  if (!OnFileDrop) return;
+  auto files = std::make_unique<TStringList>();
+  POINT point{0, 0};
+  DragQueryPoint(hDrop, &point);
+  Integer num = static_cast<Integer>(DragQueryFileA(hDrop, 0xFFFFFFFFu, nullptr, 0));
+  // The platform's longest path, so no dropped path is cut.
+  std::vector<char> buffer(MAX_PATH_BYTES);
+  for (Integer i = 0; i < num; ++i) {
+    buffer[0] = '\0';
+    DragQueryFileA(hDrop, static_cast<UINT>(i), buffer.data(), static_cast<UINT>(buffer.size()));
+    files->Add(std::string(buffer.data()));
+  }
+  OnFileDrop(this, num, files.get(), point.x, point.y);
+}
+
+bool TFileDrop::ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) {
+  if (name == "Accept") {
+    SetAccept(reader.Bool(value));
+  } else if (name == "Control") {
+    TPropValue v = value;
+    reader.Reference(value, [this, &reader, v](TComponent* c) {
+      auto* control = dynamic_cast<TWinControl*>(c);
+      if (!control) throw EResourceError(reader.ErrorText(v, "'" + v.Str + "' has no window to take drops"));
+      SetControl(control);
+    });
+  } else if (name == "OnFileDrop") {
+    OnFileDrop = reader.Method<void(TObject*, Integer, TStrings*, Integer, Integer)>(value);
+  } else {
+    return TComponent::ReadProperty(reader, name, value);
+  }
+  return true;
+}
