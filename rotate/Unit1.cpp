@@ -1,0 +1,183 @@
+#include "rotate/Unit1.h"
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "classlib/Graphics.h"
+#include "classlib/Jpeg.h"
+#include "imaging/DCImageInfo.h"
+#include "imaging/JPEG_IO.h"
+#include "rotate/Rw_ini.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+// What tells one file from another at the same path: the file written over is
+// the one that was read, or the write is not made.
+struct TFileIdentity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t mtimeSec = 0;
+  std::int64_t mtimeNsec = 0;
+
+  static TFileIdentity Of(const std::string& path) {
+    TFileIdentity id;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return id;
+    id.exists = true;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.mtimeSec = st.st_mtim.tv_sec;
+    id.mtimeNsec = st.st_mtim.tv_nsec;
+    return id;
+  }
+  bool operator==(const TFileIdentity&) const = default;
+};
+
+// Reads the last-write time through a handle opened for writing: 0 when the file
+// cannot be opened so (read-only, or held without write sharing).
+Integer ReadStamp(const std::string& path) {
+  Integer stamp = 0;
+  const THandle h = FileOpen(path, fmOpenWrite | fmShareDenyNone);
+  if (h > 0) {
+    stamp = FileGetDate(h);
+    FileClose(h);
+  }
+  return stamp;
+}
+
+void RestoreStamp(const std::string& path, Integer stamp) {
+  const THandle h = FileOpen(path, fmOpenWrite | fmShareDenyNone);
+  if (h > 0) {
+    FileSetDate(h, stamp);  // an invalid stamp (0 among them) sets nothing
+    FileClose(h);
+  }
+}
+
+Integer BytesPerPixel(TPixelFormat format) {
+  switch (PixelFormatBits(format)) {
+    case 8: return 1;
+    case 16: return 2;
+    case 24: return 3;
+    case 32: return 4;
+    default:
+      throw EInvalidGraphic("このピクセル形式の画像は回転できません");
+  }
+}
+
+}  // namespace
+
+void TForm1::FormCreate(TObject* /*Sender*/) {
+  ReadSettings();
+  SetLeft(PosLeft);
+  SetTop(PosTop);
+  CheckBox1->SetChecked(ModeClose != 0);
+  // The low 16 bits, taken as a signed number.
+  UpDown1->SetPosition(static_cast<SmallInt>(static_cast<std::uint16_t>(JpegComp)));
+}
+
+void TForm1::FormClose(TObject* /*Sender*/, TCloseAction& /*Action*/) {
+  PosLeft = Left();
+  PosTop = Top();
+  ModeClose = CheckBox1->Checked() ? 1 : 0;
+  JpegComp = StrToInt(Edit1->Text());
+  WriteSettings();
+}
+
+void TForm1::ConvFile(const std::string& FileName) {
+  // 1. Entry tests: one close request for a path that is not a JPEG file.
+  if (!FileExists(FileName)) {
+    Close();
+    return;
+  }
+  const std::string ext = LowerCase(ExtractFileExt(FileName));
+  if (ext != ".jpg" && ext != ".jpeg") {
+    Close();
+    return;
+  }
+
+  // 2. Densities; a 0 means none given: 72 dots per inch.
+  Integer xDensity = 0, yDensity = 0;
+  {
+    auto info = std::make_unique<TDCImageInfo>();
+    info->ReadInfo(FileName);
+    xDensity = info->XDensity;
+    yDensity = info->YDensity;
+  }
+  if (xDensity == 0) xDensity = 72;
+  if (yDensity == 0) yDensity = 72;
+
+  // 3. The last-write time.
+  const Integer stamp = ReadStamp(FileName);
+
+  // 4. Decode at full size, fast.
+  const TFileIdentity before = TFileIdentity::Of(FileName);
+  auto jpeg = std::make_unique<TJPEGImage>();
+  jpeg->LoadFromFile(FileName);
+  jpeg->SetScale(jsFullSize);
+  jpeg->SetPerformance(jpBestSpeed);
+  auto source = std::make_unique<TBitmap>();
+  source->Assign(jpeg.get());
+  const Integer W = source->Width();
+  const Integer H = source->Height();
+
+  // 5, 6. Bytes per pixel and strides.
+  const Integer B = BytesPerPixel(source->PixelFormat());
+  const std::int64_t dstStride = ((static_cast<std::int64_t>(H) * B + 3) / 4) * 4;
+  const std::int64_t srcStride = ((static_cast<std::int64_t>(W) * B + 3) / 4) * 4;
+
+  // 7. The turned bitmap: the source's format and palette, exchanged sizes.
+  auto turned = std::make_unique<TBitmap>();
+  turned->Assign(source.get());
+  // A square keeps its size, so the resizing below would leave the source's
+  // pixels shared, and the first row asked for would copy them all; emptying it
+  // first lets it get fresh pixel memory of its own instead.
+  if (W == H) turned->SetSize(0, 0);
+  turned->SetWidth(H);
+  turned->SetHeight(W);
+
+  // 8. Progress range.
+  ProgressBar1->SetMax(H);
+
+  // 9, 10. Bases and the copy; messages are let through after every tenth row.
+  const TTurnLayout layout{source->ScanLine(H - 1), srcStride, turned->ScanLine(W - 1), dstStride,
+                           W, H, B};
+  TurnPixels(TurnRule, layout, [this](Integer y) {
+    ProgressBar1->SetPosition(y);
+    Application->ProcessMessages();
+  });
+
+  // 11. The source is no longer needed.
+  source.reset();
+
+  // 12. Write over the file, unless it is no longer the one that was read (put
+  // back or deleted while messages ran): its new content must not be lost.
+  if (!before.exists || !(TFileIdentity::Of(FileName) == before)) {
+    throw EWriteError(Format("ファイル %s は変換中に変更されたため、書き込みませんでした", FileName.c_str()));
+  }
+  WriteJpegFile(turned.get(), FileName, JpegComp, xDensity, yDensity);
+
+  // 13. The former last-write time.
+  RestoreStamp(FileName, stamp);
+
+  // 14. Objects released.
+  jpeg.reset();
+  turned.reset();
+
+  // 15, 16.
+  ProgressBar1->SetPosition(0);
+  Close();
+}
+
+std::any TForm1::MethodAddress(const std::string& name) {
+  VORNEL_PUBLISH(FormCreate);
+  VORNEL_PUBLISH(FormClose);
+  VORNEL_PUBLISH(ConvFile);
+  return TToolForm::MethodAddress(name);
+}
