@@ -1,0 +1,145 @@
+// The pixel copy of a quarter turn, both address rules, on bitmaps laid out as
+// the turning routine sees them (bottom-up rows padded to 4 bytes).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "rotate/TurnCopy.h"
+
+namespace {
+
+constexpr BYTE kPad = 0xA5;  // what the turned bitmap holds before the copy
+
+std::int64_t Stride(Integer width, Integer B) { return ((std::int64_t{width} * B + 3) / 4) * 4; }
+
+// A bottom-up bitmap in a plain buffer.
+struct TImage {
+  Integer W, H, B;
+  std::int64_t stride;
+  std::vector<BYTE> bytes;
+  TImage(Integer w, Integer h, Integer b, BYTE fill)
+      : W(w), H(h), B(b), stride(Stride(w, b)), bytes(static_cast<std::size_t>(stride * h), fill) {}
+  // Pixel (row r from the top, column c).
+  BYTE* At(Integer r, Integer c) { return bytes.data() + (H - 1 - r) * stride + std::int64_t{c} * B; }
+};
+
+TTurnLayout Layout(TImage& src, TImage& dst) {
+  return TTurnLayout{src.bytes.data(), src.stride, dst.bytes.data(), dst.stride, src.W, src.H, src.B};
+}
+
+// Source pixels numbered in reading order, each number in every byte of its pixel.
+TImage Numbered(Integer w, Integer h, Integer B) {
+  TImage img(w, h, B, 0x5A);
+  int n = 1;
+  for (Integer r = 0; r < h; ++r)
+    for (Integer c = 0; c < w; ++c, ++n) std::memset(img.At(r, c), n, static_cast<std::size_t>(B));
+  return img;
+}
+
+std::vector<std::vector<int>> Rows(TImage& img) {
+  std::vector<std::vector<int>> rows;
+  for (Integer r = 0; r < img.H; ++r) {
+    rows.emplace_back();
+    for (Integer c = 0; c < img.W; ++c) rows.back().push_back(*img.At(r, c));
+  }
+  return rows;
+}
+
+using TCopy = void (*)(TTurnRule, const TTurnLayout&, const TTurnProgress&);
+
+}  // namespace
+
+TEST(TurnCopy, TheWorkedThreeByTwoExampleOnBothRulesAndEveryPixelSize) {
+  for (Integer B = 1; B <= 4; ++B) {
+    for (TCopy copy : {TCopy(TurnPixels), TCopy(TurnPixelsNaive)}) {
+      TImage src = Numbered(3, 2, B);  // rows 1 2 3 / 4 5 6
+      TImage left(2, 3, B, kPad), right(2, 3, B, kPad);
+      copy(TTurnRule::Left, Layout(src, left), nullptr);
+      copy(TTurnRule::Right, Layout(src, right), nullptr);
+      EXPECT_EQ(Rows(left), (std::vector<std::vector<int>>{{3, 6}, {2, 5}, {1, 4}})) << "B=" << B;
+      EXPECT_EQ(Rows(right), (std::vector<std::vector<int>>{{4, 1}, {5, 2}, {6, 3}})) << "B=" << B;
+      // Every byte of a pixel moves, and the row padding stays as it was.
+      for (Integer r = 0; r < 3; ++r) {
+        for (Integer k = 0; k < 2 * B; ++k) EXPECT_NE(left.At(r, 0)[k], kPad);
+        for (std::int64_t k = 2 * B; k < left.stride; ++k) EXPECT_EQ(left.At(r, 0)[k], kPad);
+      }
+    }
+  }
+}
+
+TEST(TurnCopy, TiledCopyEqualsThePixelByPixelCopyOnAnySize) {
+  std::mt19937 rng(7);
+  const Integer sizes[][2] = {{1, 1}, {1, 25}, {25, 1}, {3, 2}, {7, 7}, {13, 10}, {64, 11},
+                              {37, 21}, {5, 40}, {101, 33}, {2, 9}, {40, 31}};
+  for (Integer B = 1; B <= 4; ++B) {
+    for (auto& s : sizes) {
+      TImage src(s[0], s[1], B, 0);
+      for (BYTE& b : src.bytes) b = static_cast<BYTE>(rng());
+      for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
+        TImage tiled(s[1], s[0], B, kPad), naive(s[1], s[0], B, kPad);
+        TurnPixels(rule, Layout(src, tiled), nullptr);
+        TurnPixelsNaive(rule, Layout(src, naive), nullptr);
+        ASSERT_EQ(tiled.bytes, naive.bytes) << s[0] << "x" << s[1] << " B=" << B;
+      }
+    }
+  }
+}
+
+TEST(TurnCopy, FourLeftTurnsOrOneEachWayGiveTheSourceBack) {
+  TImage src = Numbered(9, 14, 3);
+  TImage a(14, 9, 3, 0), b(9, 14, 3, 0), c(14, 9, 3, 0), d(9, 14, 3, 0);
+  TurnPixels(TTurnRule::Left, Layout(src, a), nullptr);
+  TurnPixels(TTurnRule::Left, Layout(a, b), nullptr);
+  TurnPixels(TTurnRule::Left, Layout(b, c), nullptr);
+  TurnPixels(TTurnRule::Left, Layout(c, d), nullptr);
+  EXPECT_EQ(Rows(d), Rows(src));
+  TImage back(9, 14, 3, 0);
+  TurnPixels(TTurnRule::Right, Layout(a, back), nullptr);
+  EXPECT_EQ(Rows(back), Rows(src));
+  TImage twice(9, 14, 3, 0);
+  TurnPixels(TTurnRule::Left, Layout(src, a), nullptr);
+  TurnPixels(TTurnRule::Left, Layout(a, twice), nullptr);
+  EXPECT_NE(Rows(twice), Rows(src));
+}
+
+TEST(TurnCopy, ProgressComesAfterEveryTenthRowWithExactlyTheRowsUpToItCopied) {
+  for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
+    for (Integer H : {1, 10, 11, 25, 31}) {
+      const Integer W = 6;
+      TImage src = Numbered(W, H, 1);
+      TImage dst(H, W, 1, 0);  // pixel numbers start at 1: 0 is "not yet written"
+      std::vector<Integer> calls;
+      auto check = [&](Integer y) {
+        calls.push_back(y);
+        // Source row r lands in turned column r (left) or H-1-r (right).
+        for (Integer r = 0; r < H; ++r) {
+          const Integer col = rule == TTurnRule::Left ? r : H - 1 - r;
+          for (Integer x = 0; x < W; ++x) {
+            const Integer row = rule == TTurnRule::Left ? W - 1 - x : x;
+            const bool copied = *dst.At(row, col) != 0;
+            EXPECT_EQ(copied, r <= y) << "row " << r << " at progress " << y;
+          }
+        }
+      };
+      TurnPixels(rule, Layout(src, dst), check);
+      std::vector<Integer> expected;
+      for (Integer y = 0; y < H; y += 10) expected.push_back(y);
+      EXPECT_EQ(calls, expected) << "H=" << H;
+      std::vector<Integer> naiveCalls;
+      TImage other(H, W, 1, 0);
+      TurnPixelsNaive(rule, Layout(src, other), [&](Integer y) { naiveCalls.push_back(y); });
+      EXPECT_EQ(naiveCalls, expected);
+    }
+  }
+}
+
+TEST(TurnCopy, OnlyOneToFourBytesPerPixelAreCopied) {
+  TImage src(2, 2, 1, 0), dst(2, 2, 1, 0);
+  TTurnLayout layout = Layout(src, dst);
+  layout.BytesPerPixel = 5;
+  EXPECT_THROW(TurnPixels(TTurnRule::Left, layout, nullptr), std::invalid_argument);
+  layout.BytesPerPixel = 0;
+  EXPECT_THROW(TurnPixelsNaive(TTurnRule::Right, layout, nullptr), std::invalid_argument);
+}
