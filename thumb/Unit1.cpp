@@ -1,0 +1,164 @@
+#include "thumb/Unit1.h"
+
+#include <cstdint>
+#include <memory>
+
+#include "classlib/Graphics.h"
+#include "classlib/Jpeg.h"
+#include "imaging/JPEG_IO.h"
+#include "thumb/Rw_ini.h"
+#include "thumb/ThumbCopy.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+// Thumbnails are always written at this quality and density, whatever the
+// stored quality says.
+constexpr Integer kThumbQuality = 66;
+constexpr Integer kThumbDensity = 72;
+
+// The low 16 bits, taken as a signed number: what an up-down control holds.
+SmallInt Low16(Integer value) { return static_cast<SmallInt>(static_cast<std::uint16_t>(value)); }
+
+// Reads the last-write time through a handle opened for writing: 0 when the file
+// cannot be opened so (read-only), -1 when its time cannot be read.
+Integer ReadStamp(const std::string& path) {
+  Integer stamp = 0;
+  const THandle h = FileOpen(path, fmOpenWrite | fmShareDenyNone);
+  if (h > 0) {
+    stamp = FileGetDate(h);
+    FileClose(h);
+  }
+  return stamp;
+}
+
+void SetStamp(const std::string& path, Integer stamp) {
+  const THandle h = FileOpen(path, fmOpenWrite | fmShareDenyNone);
+  if (h > 0) {
+    FileSetDate(h, stamp);  // a stamp naming no date (0, -1) sets nothing
+    FileClose(h);
+  }
+}
+
+std::int64_t Stride(Integer width, Integer bytesPerPixel) {
+  return ((static_cast<std::int64_t>(width) * bytesPerPixel + 3) / 4) * 4;
+}
+
+}  // namespace
+
+void TForm1::FormCreate(TObject* /*Sender*/) {
+  ReadSettings();
+  SetLeft(PosLeft);
+  SetTop(PosTop);
+  CheckBox1->SetChecked(ModeClose != 0);
+  UpDown1->SetPosition(Low16(JpegComp));
+  UpDown2->SetPosition(Low16(ThumbMax));
+  Edit3->SetText(ThumbChar);
+}
+
+void TForm1::FormClose(TObject* /*Sender*/, TCloseAction& /*Action*/) {
+  PosLeft = Left();
+  PosTop = Top();
+  ModeClose = CheckBox1->Checked() ? 1 : 0;
+  JpegComp = StrToInt(Edit1->Text());
+  ThumbMax = StrToInt(Edit2->Text());
+  ThumbChar = Edit3->Text();
+  WriteSettings();
+}
+
+void TForm1::MakeThumbnail(const std::string& FileName) {
+  // Declared first so that they go last, the decoded bitmap before the thumbnail.
+  std::unique_ptr<TBitmap> thumb;
+  std::unique_ptr<TBitmap> decoded;
+
+  // 1. The settings, afresh for every file, also for a path passed over.
+  ThumbMax = StrToInt(Edit2->Text());
+  ThumbChar = Edit3->Text();
+
+  // 2. A path that names no file (a folder, a time outside 1980..2107) is passed over.
+  if (!FileExists(FileName)) return;
+
+  // 3. The decoder: colour stays colour, the fast inverse DCT.
+  auto jpeg = std::make_unique<TJPEGImage>();
+  jpeg->LoadFromFile(FileName);
+  jpeg->SetGrayscale(false);
+  jpeg->SetPerformance(jpBestSpeed);
+
+  // 4, 5. The long side at full size picks the decode scale.
+  const Integer longSide = jpeg->Width() > jpeg->Height() ? jpeg->Width() : jpeg->Height();
+  jpeg->SetScale(ThumbDecodeScale(ThumbStep(longSide, ThumbMax)));
+
+  // 6. The thumbnail's sizes from the scaled sizes.
+  const TThumbSize size = ThumbSize(jpeg->Width(), jpeg->Height(), ThumbMax);
+
+  // 7. Decode; the decoder is done with.
+  decoded = std::make_unique<TBitmap>();
+  decoded->Assign(jpeg.get());
+  jpeg.reset();
+
+  // 8. Only 24-bit and 8-bit pictures are made into thumbnails.
+  Integer bytesPerPixel;
+  switch (decoded->PixelFormat()) {
+    case pf24bit: bytesPerPixel = 3; break;
+    case pf8bit: bytesPerPixel = 1; break;
+    default: return;
+  }
+
+  // A thumbnail with no rows or no columns is refused before anything is made
+  // of it: no empty picture is written.
+  if (size.Height == 0) throw EInvalidGraphicOperation("スキャンライン のインデックスが範囲を越えました");
+  if (size.Width == 0)
+    throw EInvalidGraphicOperation(Format("Thumbnail size %d x %d is out of range", size.Width, size.Height));
+
+  // 9. The thumbnail bitmap: the decoded one's format and palette, its own sizes.
+  thumb = std::make_unique<TBitmap>();
+  thumb->Assign(decoded.get());
+  thumb->SetWidth(size.Width);
+  thumb->SetHeight(size.Height);
+
+  // 10, 11. Bottom rows and the nearest-neighbour copy.
+  TThumbLayout layout;
+  layout.SrcBase = decoded->ScanLine(decoded->Height() - 1);
+  layout.SrcStride = Stride(decoded->Width(), bytesPerPixel);
+  layout.SrcWidth = decoded->Width();
+  layout.SrcHeight = decoded->Height();
+  layout.DstBase = thumb->ScanLine(size.Height - 1);
+  layout.DstStride = Stride(size.Width, bytesPerPixel);
+  layout.Width = size.Width;
+  layout.Height = size.Height;
+  layout.Ratio = size.Ratio;
+  layout.BytesPerPixel = bytesPerPixel;
+  ThumbPixels(layout);
+
+  // 12. The input's time, taken after decoding: a thumbnail that replaces its
+  // input still gets the input's own time.
+  const Integer stamp = ReadStamp(FileName);
+
+  // 13, 14. Beside the input, the prefix in front of its name.
+  const std::string output = ExtractFilePath(FileName) + ThumbChar + ExtractFileName(FileName);
+  WriteJpegFile(thumb.get(), output, kThumbQuality, kThumbDensity, kThumbDensity);
+
+  // 15. The input's time on the thumbnail.
+  SetStamp(output, stamp);
+
+  // 16. Released, the decoded bitmap first.
+  decoded.reset();
+  thumb.reset();
+}
+
+std::any TForm1::MethodAddress(const std::string& name) {
+  VORNEL_PUBLISH(FormCreate);
+  VORNEL_PUBLISH(FormClose);
+  return TToolForm::MethodAddress(name);
+}
+
+void TForm1::BindFields() {
+  TToolForm::BindFields();
+  VORNEL_BIND(Label5);
+  VORNEL_BIND(Label6);
+  VORNEL_BIND(Edit2);
+  VORNEL_BIND(UpDown2);
+  VORNEL_BIND(Label7);
+  VORNEL_BIND(Edit3);
+}
