@@ -1,0 +1,531 @@
+// The rotation tool's main form (Vornel_L's build): creation and close with the
+// settings, the layout of both form resources, the rotation routine and the
+// batch intake from the command line and from drops.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QTimer>
+#include <filesystem>
+#include <stdexcept>
+
+#include "classlib/Resources.h"
+#include "platform/CommandLine.h"
+#include "platform/Drop.h"
+#include "platform/Module.h"
+#include "platform/Windows.h"
+#include "rotate/FormTestUtil.h"
+#include "rotate/RotateTestUtil.h"
+#include "rotate/Rw_ini.h"
+#include "rotate/Unit1.h"
+
+using namespace rotate_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Hands every path of a batch to a recorder instead of the rotation.
+class TRecordingForm : public TForm1 {
+ public:
+  using TForm1::TForm1;
+  std::vector<std::string> Paths;
+  std::string FailOn;  // a path whose handling raises
+
+ protected:
+  void ProcessFile(const std::string& FileName) override {
+    Paths.push_back(FileName);
+    if (FileName == FailOn) throw Exception("failed on " + FileName);
+  }
+};
+
+class RotateForm : public testing::Test {
+ protected:
+  void SetUp() override {
+    Application->Reset();
+    Application->Initialize();
+    Application->SetTitle("Vornel_L");
+    SetModuleFileNameForTest(dir / "Vornel_L");
+    SetCommandLineParamsForTest({});
+  }
+  void TearDown() override {
+    Application->Reset();
+    Form1 = nullptr;
+    SetModuleFileNameForTest("");
+    ResetCommandLineParamsForTest();
+  }
+  // Creates the form from its resource and counts the close requests.
+  template <class T = TForm1>
+  T* Create(T*& form, const std::string& resource = "TForm1") {
+    Application->CreateForm(form, resource);
+    TCloseEvent inner = form->OnClose;
+    form->OnClose = [this, inner](TObject* sender, TCloseAction& action) {
+      ++closes;
+      inner(sender, action);
+    };
+    return form;
+  }
+  void CreateMain() {
+    Create(Form1);
+    Form1->CheckBox1->SetChecked(false);
+  }
+  std::string Ini() const { return dir / "Vornel_L.INI"; }
+  std::string Photo(const std::string& name, int w = 48, int h = 32, const TestJpegOptions& o = {}) {
+    const std::string path = dir / name;
+    originals[path] = WritePhoto(path, w, h, o);
+    SetMTime(path, OldTime());
+    return path;
+  }
+  bool TurnedOnce(const std::string& path) { return TurnError(originals[path], path, true) < kTurnTolerance; }
+  bool Untouched(const std::string& path) { return ReadBytes(path) == originals[path]; }
+
+  TempFolder dir;
+  int closes = 0;
+  std::map<std::string, std::string> originals;
+};
+
+// ---- Creation, close and the settings ------------------------------------------------
+
+TEST_F(RotateForm, CreationAppliesTheStoredSettingsAndCloseWritesThemBack) {
+  WriteBytes(Ini(), "[Pos]\nTop=-30\nLeft=-40\n[Mode]\nClose=2\n[Jpeg]\nComp=80\n");
+  Create(Form1);
+  EXPECT_EQ(Form1->Left(), -40);
+  EXPECT_EQ(Form1->Top(), -30);
+  EXPECT_TRUE(Form1->CheckBox1->Checked());
+  EXPECT_EQ(Form1->Edit1->Text(), "80");
+  EXPECT_EQ(Form1->UpDown1->Position(), 80);
+
+  Form1->Close();
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(ReadBytes(Ini()), "[Pos]\nTop=-30\nLeft=-40\n[Mode]\nClose=1\n[Jpeg]\nComp=80\n");
+  Application->ProcessMessages();
+  EXPECT_TRUE(Application->Terminated());
+}
+
+TEST_F(RotateForm, WithoutSettingsTheDefaultsShowAndTheFirstCloseCreatesTheFourKeys) {
+  Create(Form1);
+  EXPECT_EQ(Form1->Left(), 50);
+  EXPECT_EQ(Form1->Top(), 50);
+  EXPECT_TRUE(Form1->CheckBox1->Checked());
+  EXPECT_EQ(Form1->Edit1->Text(), "66");
+  Form1->Close();
+  EXPECT_EQ(ReadBytes(Ini()), "[Pos]\nTop=50\nLeft=50\n[Mode]\nClose=1\n[Jpeg]\nComp=66\n");
+}
+
+TEST_F(RotateForm, TheQualityIsTheEditsTextAndANonNumberKeepsTheWindowOpen) {
+  struct TCase {
+    const char* text;
+    const char* written;  // nullptr: refused
+  } cases[] = {{"150", "150"}, {" 70", "70"}, {"$46", "70"}, {"abc", nullptr}, {"", nullptr}, {"70 ", nullptr}};
+  for (const TCase& c : cases) {
+    std::filesystem::remove(Ini());
+    Application->Reset();
+    Form1 = nullptr;
+    Create(Form1);
+    Form1->Edit1->SetText(c.text);
+    if (c.written) {
+      Form1->Close();
+      EXPECT_NE(ReadBytes(Ini()).find(std::string("Comp=") + c.written + "\n"), std::string::npos) << c.text;
+    } else {
+      try {
+        Form1->Close();
+        ADD_FAILURE() << "no error for '" << c.text << "'";
+      } catch (const EConvertError& e) {
+        EXPECT_EQ(std::string(e.what()), std::string("'") + c.text + "' は整数ではありません");
+      }
+      EXPECT_FALSE(fs::exists(Ini())) << c.text;
+      Application->ProcessMessages();
+      EXPECT_FALSE(Application->Terminated()) << c.text;
+    }
+  }
+}
+
+// ---- The two form resources --------------------------------------------------------------
+
+TEST_F(RotateForm, BothResourcesGiveTheWindowsOfTheirProgram) {
+  static const std::string text = ReadBytes(std::string(VORNEL_SOURCE_DIR) + "/rotate/Vornel_R.dfm");
+  RegisterFormResource("Vornel_R_form", text);
+  TForm1* right = nullptr;
+  Create(Form1);
+  Create(right, "Vornel_R_form");
+  for (TForm1* f : {Form1, right}) {
+    const bool R = f == right;
+    SCOPED_TRACE(R ? "Vornel_R" : "Vornel_L");
+    EXPECT_EQ(f->Caption(), R ? "Vornel_R(Ver0.15)" : "Vornel_L(Ver0.15)");
+    EXPECT_EQ(f->ClientWidth(), 257);
+    EXPECT_EQ(f->ClientHeight(), R ? 101 : 99);
+    EXPECT_EQ(f->BorderStyle(), bsSingle);
+    EXPECT_EQ(f->BorderIcons(), biSystemMenu | biMinimize | biMaximize);
+    EXPECT_EQ(f->Color(), clBtnFace);
+    EXPECT_EQ(f->Font()->Name(), "ＭＳ Ｐゴシック");
+    EXPECT_EQ(f->Font()->Height(), -12);
+    EXPECT_EQ(f->Font()->Charset(), SHIFTJIS_CHARSET);
+    EXPECT_EQ(f->Font()->Color(), clWindowText);
+
+    auto place = [](TControl* c) {
+      return std::vector<Integer>{c->Left(), c->Top(), c->Width(), c->Height()};
+    };
+    const Integer x = R ? 8 : 16;
+    EXPECT_EQ(f->Label1->Left(), 16);
+    EXPECT_EQ(f->Label1->Top(), 8);
+    EXPECT_EQ(f->Label2->Left(), x);
+    EXPECT_EQ(f->Label2->Top(), 48);
+    EXPECT_EQ(f->Label3->Left(), x);
+    EXPECT_EQ(f->Label3->Top(), 64);
+    EXPECT_EQ(place(f->Edit1), (std::vector<Integer>{152, 8, 73, 20}));
+    EXPECT_EQ(place(f->UpDown1), (std::vector<Integer>{225, 8, 15, 20}));
+    EXPECT_EQ(place(f->ProgressBar1), (std::vector<Integer>{8, 88, 241, 9}));
+    EXPECT_EQ(place(f->CheckBox1), (std::vector<Integer>{x, 32, R ? 169 : 137, 17}));
+    EXPECT_EQ(f->Edit1->TabOrder(), 0);
+    EXPECT_EQ(f->UpDown1->TabOrder(), 1);
+    EXPECT_EQ(f->ProgressBar1->TabOrder(), 2);
+    EXPECT_EQ(f->CheckBox1->TabOrder(), 3);
+
+    EXPECT_EQ(f->Label1->Caption(), "圧縮率（１：高－低：９９）");
+    EXPECT_EQ(f->CheckBox1->Caption(), "処理後終了する");
+    EXPECT_EQ(f->Label2->Font()->Color(), clActiveCaption);
+    EXPECT_EQ(f->Label2->Font()->Style(), fsUnderline);
+    EXPECT_EQ(f->Label2->Color(), clBtnFace);
+    EXPECT_EQ(f->Label3->Font()->Color(), clPurple);
+    EXPECT_EQ(f->Label3->Font()->Style(), fsUnderline);
+    EXPECT_EQ(f->Label3->Font()->Name(), "ＭＳ Ｐゴシック");
+    // Each address stands in the link component and in its label.
+    EXPECT_EQ(f->Label2->Caption(), f->MailAndHP1->HomePageAddress);
+    EXPECT_EQ(f->Label3->Caption(), f->MailAndHP1->MailAddress);
+    EXPECT_NE(f->MailAndHP1->HomePageAddress.find("example.org"), std::string::npos);
+    EXPECT_TRUE(f->Label2->OnClick && f->Label3->OnClick);
+
+    EXPECT_EQ(f->UpDown1->Associate(), f->Edit1);
+    EXPECT_EQ(f->UpDown1->Min(), 1);
+    EXPECT_EQ(f->UpDown1->Max(), 99);
+    EXPECT_EQ(f->ProgressBar1->Min(), 0);
+    EXPECT_EQ(f->ProgressBar1->Max(), 100);
+    EXPECT_TRUE(f->FileDrop1->Accept());
+    EXPECT_EQ(f->FileDrop1->Control(), nullptr);
+    EXPECT_TRUE(f->FileDrop1->OnFileDrop);
+    EXPECT_EQ(f->FileDrop1->HookedWindow(), f->Handle());
+    EXPECT_TRUE(f->OnActivate && f->OnCreate && f->OnClose);
+  }
+}
+
+// ---- The rotation routine ------------------------------------------------------------------
+
+TEST_F(RotateForm, JpegFilesAreTurnedInPlaceKeepingDensitiesAndTime) {
+  CreateMain();
+  TestJpegOptions dense;
+  dense.xDensity = 72;
+  dense.yDensity = 144;
+  TestJpegOptions exif;
+  exif.jfif = false;
+  exif.app1 = std::string("Exif\0\0MM\0\x2a\0\0\0\x08\0\0", 16);
+  TestJpegOptions zeroX;
+  zeroX.xDensity = 0;
+  zeroX.yDensity = 300;
+  TestJpegOptions noUnit;
+  noUnit.densityUnit = 0;
+  noUnit.xDensity = 1;
+  noUnit.yDensity = 1;
+  struct TCase {
+    std::string path;
+    int x, y;
+  } cases[] = {{Photo("a.JPG", 48, 32, dense), 72, 144},
+               {Photo("b.Jpeg", 40, 25, exif), 72, 72},
+               {Photo("c.jpg", 31, 17, zeroX), 72, 300},
+               {Photo("d.jpeg", 20, 20, noUnit), 1, 1},
+               {Photo("row.jpg", 40, 1), 72, 72}};
+  int expectedCloses = 0;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.path);
+    const TestJpegInfo before = DecodeTestJpeg(originals[c.path]);
+    Form1->ConvFile(c.path);
+    EXPECT_EQ(closes, ++expectedCloses);
+    const TestJpegInfo after = DecodeTestJpeg(ReadBytes(c.path));
+    EXPECT_EQ(after.width, before.height);
+    EXPECT_EQ(after.height, before.width);
+    EXPECT_LT(TurnError(originals[c.path], c.path, true), kTurnTolerance);
+    EXPECT_EQ(after.densityUnit, 1);
+    EXPECT_EQ(after.xDensity, c.x);
+    EXPECT_EQ(after.yDensity, c.y);
+    EXPECT_LE(std::abs(MTime(c.path) - OldTime()), 2);
+    EXPECT_EQ(Form1->ProgressBar1->Max(), before.height);
+    EXPECT_EQ(Form1->ProgressBar1->Position(), 0);
+  }
+}
+
+TEST_F(RotateForm, GrayscalePhotosStayGrayAndTheWrongTurnIsCaught) {
+  CreateMain();
+  TestJpegOptions gray;
+  gray.input = JCS_GRAYSCALE;
+  const std::string path = dir / "gray.jpg";
+  const std::string original = EncodeTestJpeg(TestCard(30, 22, 1), 30, 22, gray);
+  WriteBytes(path, original);
+  Form1->ConvFile(path);
+  const TestJpegInfo before = DecodeTestJpeg(original, JCS_GRAYSCALE);
+  const TestJpegInfo after = DecodeTestJpeg(ReadBytes(path), JCS_GRAYSCALE);
+  ASSERT_EQ(after.width, 22);
+  ASSERT_EQ(after.height, 30);
+  EXPECT_LT(MeanError(Turn(before.pixels, 30, 22, 1, true), after.pixels), kTurnTolerance);
+  // The comparison can tell the directions apart.
+  EXPECT_GT(MeanError(Turn(before.pixels, 30, 22, 1, false), after.pixels), 4 * kTurnTolerance);
+}
+
+TEST_F(RotateForm, RejectedPathsGetOneCloseRequestEachAndStayAsTheyWere) {
+  CreateMain();
+  std::vector<std::string> rejected = {dir / "missing.jpg", dir / "noext", dir / "x.jpe", dir / "x.jfif",
+                                       dir / "x.jpg.bak", dir / "p.png", dir / "folder.jpg", dir / "old.jpg"};
+  for (std::size_t i = 1; i < rejected.size(); ++i) {
+    if (rejected[i].ends_with("folder.jpg")) {
+      fs::create_directory(rejected[i]);
+    } else {
+      originals[rejected[i]] = WritePhoto(rejected[i], 8, 8);
+    }
+  }
+  SetMTime(dir / "old.jpg", 100000000);  // 1973: outside the packed date's range
+  for (const std::string& p : rejected) Form1->ConvFile(p);
+  EXPECT_EQ(closes, static_cast<int>(rejected.size()));
+  for (auto& [path, bytes] : originals) EXPECT_EQ(ReadBytes(path), bytes) << path;
+  EXPECT_TRUE(fs::is_directory(dir / "folder.jpg"));
+}
+
+TEST_F(RotateForm, EachFileIsWrittenWithTheQualityHeldAtItsWrite) {
+  CreateMain();
+  const std::string a = Photo("a.jpg", 64, 48), b = Photo("b.jpg", 64, 48);
+  const auto table = [](int q) {
+    TestJpegOptions o;
+    o.quality = q;
+    return DecodeTestJpeg(EncodeTestJpeg(TestCard(16, 16, 3), 16, 16, o)).lumaTable;
+  };
+  Form1->Edit1->SetText("80");
+  Form1->ConvFile(a);  // written with 66, then its close request takes 80
+  Form1->ConvFile(b);
+  EXPECT_EQ(DecodeTestJpeg(ReadBytes(a)).lumaTable, table(66));
+  EXPECT_EQ(DecodeTestJpeg(ReadBytes(b)).lumaTable, table(80));
+  EXPECT_NE(ReadBytes(Ini()).find("Comp=80\n"), std::string::npos);
+}
+
+TEST_F(RotateForm, BadPhotographsFailWithAMessageAndStayExactlyAsTheyWere) {
+  CreateMain();
+  const std::string png = dir / "png.jpg", empty = dir / "empty.jpg";
+  WriteBytes(png, PngBytes());
+  WriteBytes(empty, "");
+  const std::string ro = Photo("readonly.jpg");
+  ASSERT_EQ(chmod(ro.c_str(), 0444), 0);
+
+  try {
+    Form1->ConvFile(png);
+    ADD_FAILURE() << "a PNG was turned";
+  } catch (const EJPEG& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("JPEG エラー #", 0), 0u) << e.what();
+  }
+  EXPECT_EQ(ReadBytes(png), PngBytes());
+  EXPECT_THROW(Form1->ConvFile(empty), Exception);
+  EXPECT_EQ(ReadBytes(empty), "");
+  try {
+    Form1->ConvFile(ro);
+    ADD_FAILURE() << "a read-only photo was written";
+  } catch (const EWriteError& e) {
+    EXPECT_STREQ(e.what(), "Error writing JPEG to file");
+  }
+  EXPECT_TRUE(Untouched(ro));
+  struct stat st {};
+  ASSERT_EQ(stat(ro.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+  EXPECT_EQ(closes, 0);  // a failure makes no close request
+  EXPECT_EQ(fs::directory_iterator(dir.Path()) == fs::directory_iterator(), false);
+  for (auto& e : fs::directory_iterator(dir.Path()))  // no temporary file left behind
+    EXPECT_TRUE(e.path().extension() == ".jpg" || e.path().extension() == ".INI") << e.path();
+}
+
+TEST_F(RotateForm, TruncatedPhotosInReadOnlyFoldersAndLongPathsAreTurnedWholeOrLeftAlone) {
+  CreateMain();
+  // Cut after half its bytes: decoded as far as it goes, then turned.
+  const std::string cut = Photo("cut.jpg", 64, 64);
+  WriteBytes(cut, originals[cut].substr(0, originals[cut].size() / 2));
+  Form1->ConvFile(cut);
+  EXPECT_EQ(DecodeTestJpeg(ReadBytes(cut)).width, 64);
+
+  fs::create_directory(dir / "locked");
+  const std::string locked = Photo("locked/in.jpg");
+  ASSERT_EQ(chmod((dir / "locked").c_str(), 0555), 0);
+  try {
+    Form1->ConvFile(locked);
+    EXPECT_TRUE(TurnedOnce(locked));  // a user who may write anywhere
+  } catch (const EWriteError&) {
+    EXPECT_TRUE(Untouched(locked));
+  }
+
+  // 300 bytes of path below the temporary folder.
+  std::string deep = dir.Path();
+  while (deep.size() < 250) deep += "/" + std::string(60, 'd');
+  fs::create_directories(deep);
+  const std::string name = deep.substr(dir.Path().size() + 1) + "/" + std::string(300 - deep.size() - 5, 'n') + ".jpg";
+  const std::string longPath = Photo(name);
+  ASSERT_EQ(longPath.size(), 300u);
+  Form1->ConvFile(longPath);
+  EXPECT_TRUE(TurnedOnce(longPath));
+
+  // A name of 250 bytes leaves little room for a temporary name beside it.
+  const std::string longName = Photo(std::string(246, 'L') + ".jpg");
+  try {
+    Form1->ConvFile(longName);
+    EXPECT_TRUE(TurnedOnce(longName));
+  } catch (const EWriteError&) {
+    EXPECT_TRUE(Untouched(longName));
+  }
+}
+
+TEST_F(RotateForm, APhotoReplacedOrDeletedWhileMessagesRunIsNotWrittenOver) {
+  CreateMain();
+  const std::string replaced = Photo("replaced.jpg", 40, 30);
+  const std::string other = WritePhoto(dir / "other.tmp", 30, 40);
+  QTimer::singleShot(0, [&] { fs::rename(dir / "other.tmp", replaced); });
+  EXPECT_THROW(Form1->ConvFile(replaced), EWriteError);
+  EXPECT_EQ(ReadBytes(replaced), other);
+
+  const std::string deleted = Photo("deleted.jpg", 40, 30);
+  QTimer::singleShot(0, [&] { fs::remove(deleted); });
+  EXPECT_THROW(Form1->ConvFile(deleted), EWriteError);
+  EXPECT_FALSE(fs::exists(deleted));
+  EXPECT_EQ(closes, 0);
+}
+
+TEST_F(RotateForm, DropsDuringAConversionAreHandledNested) {
+  CreateMain();
+  TBoxCloser boxes;
+  const std::string outer = Photo("outer.jpg", 120, 90), inner = Photo("inner.jpg", 30, 20);
+  // A drop waiting when the conversion lets messages through.
+  PostMessageA(Form1->Handle(), WM_DROPFILES,
+               reinterpret_cast<WPARAM>(CreateDropHandle({inner}, POINT{5, 5})), 0);
+  Form1->ConvFile(outer);
+  EXPECT_TRUE(TurnedOnce(inner));
+  EXPECT_TRUE(TurnedOnce(outer));
+  EXPECT_EQ(closes, 2);
+  EXPECT_TRUE(boxes.Texts.empty());
+
+  // The same file dropped again while it is turned: the inner call turns it;
+  // the outer one must not write its older result over that.
+  const std::string same = Photo("same.jpg", 120, 90);
+  PostMessageA(Form1->Handle(), WM_DROPFILES,
+               reinterpret_cast<WPARAM>(CreateDropHandle({same}, POINT{5, 5})), 0);
+  EXPECT_THROW(Form1->ConvFile(same), EWriteError);
+  EXPECT_TRUE(TurnedOnce(same));
+  EXPECT_LE(std::abs(MTime(same) - OldTime()), 2);
+  EXPECT_EQ(OpenDropHandleCount(), 0u);
+}
+
+// ---- Batch intake ----------------------------------------------------------------------------
+
+TEST_F(RotateForm, TheCommandLineBatchTurnsTheJpegsAndRequestsACloseForEveryPath) {
+  const std::string jpg = Photo("B.JPG"), blanks = Photo("c d.jpg"), rel = Photo("rel.jpg");
+  WriteBytes(dir / "a.png", PngBytes());
+  fs::create_directory(dir / "f.jpg");
+  const std::string cwd = CurrentFolder();
+  ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+  SetCommandLineParamsForTest({dir / "missing.jpg", dir / "a.png", jpg, blanks, "rel.jpg", dir / "f.jpg"});
+  CreateMain();
+  Form1->FormActivate(Form1);
+  ASSERT_EQ(chdir(cwd.c_str()), 0);
+  EXPECT_TRUE(TurnedOnce(jpg));
+  EXPECT_TRUE(TurnedOnce(blanks));
+  EXPECT_TRUE(TurnedOnce(rel));
+  EXPECT_EQ(ReadBytes(dir / "a.png"), PngBytes());
+  EXPECT_EQ(closes, 6);
+  Application->ProcessMessages();
+  EXPECT_TRUE(Application->Terminated());
+}
+
+TEST_F(RotateForm, TheShownFormTakesUpTheCommandLineAtItsFirstActivation) {
+  const std::string a = Photo("a.jpg");
+  SetCommandLineParamsForTest({a});
+  CreateMain();
+  Form1->CheckBox1->SetChecked(true);
+  Form1->Show();
+  ASSERT_TRUE(PumpUntil([&] { return closes == 2; }));  // ConvFile's close, then the box's
+  EXPECT_TRUE(TurnedOnce(a));
+  EXPECT_TRUE(Form1->ActivationReported());
+}
+
+TEST_F(RotateForm, IntakeHandsPathsOnAsGivenOrExpanded) {
+  WriteBytes(dir / "Photo One.JPG", "x");
+  SetCommandLineParamsForTest({dir / "photo one.jpg", dir / "PHOTO*", dir / "missing.jpg"});
+  // Vornel_L's resource, describing the recording class.
+  static const std::string text = [] {
+    std::string t = ReadBytes(std::string(VORNEL_SOURCE_DIR) + "/rotate/Vornel_L.dfm");
+    t.replace(t.find("TForm1"), 6, "TRecordingForm");
+    return t;
+  }();
+  RegisterFormResource("TRecordingForm", text);
+  TRecordingForm* form = nullptr;
+  Create(form, "TRecordingForm");
+  const std::string canon = fs::canonical(dir.Path()).string();
+  form->CheckBox1->SetChecked(false);
+  form->FormActivate(form);
+  EXPECT_EQ(form->Paths, (std::vector<std::string>{canon + "/Photo One.JPG", canon + "/Photo One.JPG",
+                                                   canon + "/missing.jpg"}));
+  EXPECT_EQ(closes, 0);
+
+  // Drops: Num is the bound, paths are not expanded; the close comes when checked.
+  form->Paths.clear();
+  form->CheckBox1->SetChecked(true);
+  TStringList list;
+  list.Add("/x/photo one.jpg");
+  list.Add("relative.jpg");
+  list.Add("never.jpg");
+  form->FileDrop1FileDrop(form->FileDrop1, 2, &list, 0, 0);
+  EXPECT_EQ(form->Paths, (std::vector<std::string>{"/x/photo one.jpg", "relative.jpg"}));
+  EXPECT_EQ(closes, 1);
+  form->FileDrop1FileDrop(form->FileDrop1, 0, &list, 0, 0);
+  EXPECT_EQ(closes, 1);
+
+  // A failing path ends the batch without the close.
+  form->Paths.clear();
+  form->FailOn = "relative.jpg";
+  EXPECT_THROW(form->FileDrop1FileDrop(form->FileDrop1, 3, &list, 0, 0), Exception);
+  EXPECT_EQ(form->Paths.size(), 2u);
+  EXPECT_EQ(closes, 1);
+
+  // No parameters: nothing, even with the box checked.
+  SetCommandLineParamsForTest({});
+  form->Paths.clear();
+  form->FormActivate(form);
+  EXPECT_TRUE(form->Paths.empty());
+  EXPECT_EQ(closes, 1);
+}
+
+TEST_F(RotateForm, DroppedFilesFromTheFileManagerAndWmDropfilesAreTurned) {
+  CreateMain();
+  Form1->Show();
+  const std::string a = Photo("a.jpg"), b = Photo("b b.jpg"), c = Photo("c.jpg"), d = Photo("d.jpg");
+  ASSERT_TRUE(DropFiles(Form1->Widget(), {a, b, c}));
+  ASSERT_TRUE(PumpUntil([&] { return closes == 3; }));
+  EXPECT_TRUE(TurnedOnce(a));
+  EXPECT_TRUE(TurnedOnce(b));
+  EXPECT_TRUE(TurnedOnce(c));
+
+  PostMessageA(Form1->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(CreateDropHandle({d}, POINT{1, 1})), 0);
+  ASSERT_TRUE(PumpUntil([&] { return closes == 4; }));
+  EXPECT_TRUE(TurnedOnce(d));
+  EXPECT_EQ(OpenDropHandleCount(), 0u);
+}
+
+TEST_F(RotateForm, AFailingDropShowsOneBoxDropsTheRestAndTheNextDropWorks) {
+  CreateMain();
+  Form1->Show();
+  TBoxCloser boxes;
+  WriteBytes(dir / "bad.jpg", PngBytes());
+  const std::string good = Photo("good.jpg");
+  PostMessageA(Form1->Handle(), WM_DROPFILES,
+               reinterpret_cast<WPARAM>(CreateDropHandle({dir / "bad.jpg", good}, POINT{1, 1})), 0);
+  ASSERT_TRUE(PumpUntil([&] { return boxes.Texts.size() == 1 && OpenDropHandleCount() == 0; }));
+  EXPECT_EQ(boxes.Texts[0].rfind("JPEG エラー #", 0), 0u) << boxes.Texts[0];
+  EXPECT_EQ(boxes.Titles[0], "Vornel_L");
+  EXPECT_TRUE(Untouched(good));
+  EXPECT_EQ(closes, 0);
+
+  PostMessageA(Form1->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(CreateDropHandle({good}, POINT{1, 1})), 0);
+  ASSERT_TRUE(PumpUntil([&] { return closes == 1; }));
+  EXPECT_TRUE(TurnedOnce(good));
+  EXPECT_EQ(boxes.Texts.size(), 1u);
+}
+
+}  // namespace
