@@ -150,6 +150,9 @@ void TUpDown::WriteAssociate() {
 void TUpDown::Notification(TComponent* AComponent, TOperation Operation) {
   TWinControl::Notification(AComponent, Operation);
   if (Operation == opRemove && AComponent == FAssociate) {
+    // The base drops only this side of the free-notification link; an edit that
+    // lives on would keep a dangling link to this control. Keep both sides.
+    if (!AComponent->Destroying()) AComponent->FreeNotification(this);
     if (FImpl->Edit) FImpl->Edit->removeEventFilter(FImpl->Keys.get());
     FImpl->Edit = nullptr;
     FAssociate = nullptr;

@@ -474,7 +474,9 @@ void TControl::ColorChanged() {
   QWidget* w = Widget();
   if (!w) return;
   QPalette p = w->palette();
+  // Buttons (the check box) fill their background from their own role.
   p.setColor(QPalette::Window, ColorToQColor(FColor));
+  p.setColor(w->backgroundRole(), ColorToQColor(FColor));
   w->setPalette(p);
 }
 

@@ -4,12 +4,37 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPalette>
+#include <algorithm>
 
 // ---- TLabel -----------------------------------------------------------------------------------
 
+namespace {
+
+// A label whose text may sit a few pixels higher than its top (see PlaceText).
+class TLabelWidget : public QLabel {
+ public:
+  int Shift = 0;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    if (Shift == 0) {
+      QLabel::paintEvent(event);
+      return;
+    }
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(rect().translated(0, Shift).adjusted(0, 0, 0, -Shift), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                     text());
+  }
+};
+
+}  // namespace
+
 TLabel::TLabel(TComponent* AOwner) : TGraphicControl(AOwner) {
-  auto* label = new QLabel;
+  auto* label = new TLabelWidget;
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setWordWrap(false);
@@ -45,6 +70,29 @@ void TLabel::TextChanged() {
 void TLabel::FontChanged() {
   TGraphicControl::FontChanged();
   AdjustSize();
+  PlaceText();
+}
+
+void TLabel::BoundsChanged() {
+  TGraphicControl::BoundsChanged();
+  PlaceText();
+}
+
+// The installed gothic has a pixel more ascent than the face the forms were laid
+// out with, which puts the underline of a 12-pixel caption just below a
+// 12-pixel label; the text moves up (at most 2 pixels) to keep it visible.
+void TLabel::PlaceText() {
+  auto* label = static_cast<TLabelWidget*>(Widget());
+  if (!label) return;
+  int shift = 0;
+  if (Font()->Style() & fsUnderline) {
+    QFontMetrics fm(label->font());
+    shift = std::clamp(Height() - 1 - (fm.ascent() + fm.underlinePos()), -2, 0);
+  }
+  if (shift != label->Shift) {
+    label->Shift = shift;
+    label->update();
+  }
 }
 
 void TLabel::ColorChanged() {

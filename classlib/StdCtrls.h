@@ -22,11 +22,13 @@ class TLabel : public TGraphicControl {
   void TextChanged() override;
   void FontChanged() override;
   void ColorChanged() override;
+  void BoundsChanged() override;
 
  private:
   bool FAutoSize = true;
   bool FTransparent = false;
   void AdjustSize();
+  void PlaceText();
 };
 
 // A single-line edit. Its text is free: anything may be typed or set.

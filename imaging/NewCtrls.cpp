@@ -49,6 +49,9 @@ void TFileDrop::RefreshHook() { SetControl(FControl); }
 void TFileDrop::ComponentNotice(TComponent* AComponent, TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
   if (Operation != opRemove || AComponent != FControl) return;
+  // The base drops only this side of the free-notification link; a control that
+  // lives on would keep a dangling link to this component. Keep both sides.
+  if (!AComponent->Destroying()) AComponent->FreeNotification(this);
   // A control being freed takes its window with it. One that is only taken
   // away keeps its window: that window must not go on calling a stub that this
   // component releases later, so the stub comes off it where it can.
