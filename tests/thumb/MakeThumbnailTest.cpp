@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -393,16 +394,29 @@ TEST_F(Thumbnail, FilesThatAreNoGoodJpegRaiseAClearErrorAndLeaveTheInput) {
 }
 
 TEST_F(Thumbnail, AnUnreadableInputRaisesTheOpenError) {
-  if (::geteuid() == 0) GTEST_SKIP() << "the superuser reads every file";
-  WriteBytes(dir / "a.jpg", EncodeTestJpeg(TestCard(80, 60, 3), 80, 60));
-  ASSERT_EQ(::chmod((dir / "a.jpg").c_str(), 0200), 0);
-  try {
-    Make(dir / "a.jpg");
-    FAIL();
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), "ファイル " + (dir / "a.jpg") + " は開けません");
-  }
+  // Nobody but its owner may read it; the superuser tries as somebody else.
+  const bool superuser = ::geteuid() == 0;
+  const std::string path = dir / "a.jpg";
+  const std::string bytes = EncodeTestJpeg(TestCard(80, 60, 3), 80, 60);
+  WriteBytes(path, bytes);
+  ASSERT_EQ(::chmod(path.c_str(), superuser ? 0600 : 0200), 0);
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+  const std::string expected = "ファイル " + path + " は開けません";
+  EXPECT_EXIT(
+      {
+        if (superuser && ::setuid(65534) != 0) std::_Exit(3);
+        try {
+          Make(path);
+          std::_Exit(1);
+        } catch (const EFOpenError& e) {
+          std::_Exit(e.Message() == expected ? 0 : 2);
+        } catch (...) {
+          std::_Exit(4);
+        }
+      },
+      testing::ExitedWithCode(0), "");
   EXPECT_FALSE(Exists(dir / "$_a.jpg"));
+  EXPECT_EQ(ReadBytes(path), bytes);
 }
 
 TEST_F(Thumbnail, AFailedWriteRaisesTheWritersErrorAndSetsNoTime) {
