@@ -6,7 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFontMetrics>
+#include <QImage>
+#include <QPixmap>
 #include <QTimer>
+#include <QWidget>
 #include <filesystem>
 #include <stdexcept>
 
@@ -205,6 +209,26 @@ TEST_F(RotateForm, BothResourcesGiveTheWindowsOfTheirProgram) {
     EXPECT_TRUE(f->FileDrop1->OnFileDrop);
     EXPECT_EQ(f->FileDrop1->HookedWindow(), f->Handle());
     EXPECT_TRUE(f->OnActivate && f->OnCreate && f->OnClose);
+  }
+}
+
+TEST_F(RotateForm, TheWindowShowsTheJapaneseCaptionsAsGlyphs) {
+  CreateMain();
+  Form1->Show();
+  ASSERT_TRUE(PumpUntil([&] { return Form1->Widget()->isVisible(); }));
+  const QImage shot = Form1->Widget()->grab().toImage();
+  ASSERT_FALSE(shot.isNull());
+  shot.save(QString::fromStdString(dir / "Vornel_L.png"));
+  for (TControl* c : std::vector<TControl*>{Form1->Label1, Form1->CheckBox1}) {
+    const QString text = QString::fromStdString(c->Caption());
+    const QFontMetrics metrics(c->Widget()->font());
+    for (QChar ch : text) EXPECT_TRUE(metrics.inFont(ch)) << c->Caption();
+    // Something is drawn where the caption stands.
+    const QRect area = c->Widget()->geometry() & shot.rect();
+    int dark = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+      for (int x = area.left(); x <= area.right(); ++x) dark += qGray(shot.pixel(x, y)) < 100;
+    EXPECT_GT(dark, 30) << c->Caption();
   }
 }
 
