@@ -125,22 +125,3 @@ TEST(Files, ReadOnlyHoldsForEveryoneAndPipesNeverBlock) {
   EXPECT_EQ(GetLastFileError(), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(CreateFileA("", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
 }
-
-TEST(Files, WriteAndCreate) {
-  TempFolder dir;
-  std::string f = dir / "new.bin";
-  {
-    OpenFile out(CreateFileA(f.c_str(), GENERIC_WRITE, 0, CREATE_NEW));
-    ASSERT_NE(out.h, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(WriteFileBytes(out.h, "hello", 5));
-  }
-  EXPECT_EQ(CreateFileA(f.c_str(), GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
-  {
-    OpenFile out(CreateFileA(f.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS));
-    ASSERT_NE(out.h, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(WriteFileBytes(out.h, "hi", 2));
-  }
-  EXPECT_EQ(ReadBytes(f), "hi");
-  EXPECT_FALSE(CloseHandle(0));
-  EXPECT_FALSE(CloseHandle(-1));
-}

@@ -97,8 +97,3 @@ TEST(Shell, FailuresAreReportedAtOrBelow32) {
   EXPECT_LE(Code(ShellExecuteA(nullptr, "open", "http://x", nullptr, (dir / "none").c_str(), SW_SHOW)), 32);
   EXPECT_FALSE(std::filesystem::exists(dir / "args"));
 }
-
-TEST(Shell, TheDesktopIsAFixedHandle) {
-  EXPECT_NE(GetDesktopWindow(), nullptr);
-  EXPECT_EQ(GetDesktopWindow(), GetDesktopWindow());
-}
