@@ -1,0 +1,31 @@
+// What the in-process benchmarks share: showing the main form offscreen as the
+// program block would, and a plain file copy for fresh inputs.
+#pragma once
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "classlib/Forms.h"
+#include "platform/CommandLine.h"
+
+// Shows the form and lets messages run until it has reported its activation (at
+// most a few seconds). The form's activation handler takes the command line as
+// a batch, so it is made to see none: the benchmark's own arguments are not
+// files for the tool.
+inline void ShowAndActivate(TCustomForm* form) {
+  SetCommandLineParamsForTest({});
+  form->Show();
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!form->ActivationReported() && std::chrono::steady_clock::now() < until) Application->ProcessMessages();
+}
+
+inline bool CopyFile(const std::string& from, const std::string& to) {
+  std::ifstream in(from, std::ios::binary);
+  if (!in) return false;
+  const std::vector<char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  return static_cast<bool>(out.flush());
+}

@@ -1,0 +1,137 @@
+// One file turned inside one process: Vornel_R's form made and shown offscreen,
+// ConvFile called directly, once per run on a fresh copy of the input. With
+// "phases" the same work is done step by step with the same library pieces, each
+// step timed, to tell where the time of a turn goes.
+//
+//   bench_convfile convfile SOURCE WORKFILE RUNS
+//   bench_convfile phases   SOURCE WORKFILE RUNS
+//
+// Prints one line per run: the label and the milliseconds ("convfile 231.4", or
+// one line per step for phases). The copy of SOURCE to WORKFILE is not timed.
+// The settings file lies beside this program, as for the tools.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/BenchSupport.h"
+#include "bench/EncodeProbe.h"
+#include "classlib/Forms.h"
+#include "classlib/Graphics.h"
+#include "classlib/Jpeg.h"
+#include "imaging/DCImageInfo.h"
+#include "imaging/JPEG_IO.h"
+#include "rotate/Unit1.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
+void Phases(const std::string& original, const std::string& work) {
+  auto t = Clock::now();
+  auto lap = [&t](const char* label) {
+    const auto now = Clock::now();
+    std::printf("%s %.2f\n", label, Ms(t, now));
+    t = now;
+  };
+  Integer xd = 0, yd = 0;
+  {
+    auto info = std::make_unique<TDCImageInfo>();
+    info->ReadInfo(work);
+    xd = info->XDensity ? info->XDensity : 72;
+    yd = info->YDensity ? info->YDensity : 72;
+  }
+  lap("phase.header");
+  auto jpeg = std::make_unique<TJPEGImage>();
+  jpeg->LoadFromFile(work);
+  jpeg->SetScale(jsFullSize);
+  jpeg->SetPerformance(jpBestSpeed);
+  lap("phase.load");
+  auto source = std::make_unique<TBitmap>();
+  source->Assign(jpeg.get());
+  lap("phase.decode");
+  const Integer W = source->Width(), H = source->Height();
+  auto turned = std::make_unique<TBitmap>();
+  turned->Assign(source.get());
+  turned->SetWidth(H);
+  turned->SetHeight(W);
+  BYTE* dstBase = turned->ScanLine(W - 1);
+  lap("phase.allocate");
+  const TTurnLayout layout{source->ScanLine(H - 1), DibStride(W, 24), dstBase, DibStride(H, 24), W, H, 3};
+  Form1->ProgressBar1->SetMax(H);
+  TurnPixels(TTurnRule::Right, layout, [](Integer y) {
+    Form1->ProgressBar1->SetPosition(y);
+    Application->ProcessMessages();
+  });
+  lap("phase.copy");  // page faults of the turned bitmap included
+  // The copy again into pixels now resident, without progress or messages.
+  TurnPixels(TTurnRule::Right, layout, [](Integer) {});
+  lap("phase.copy-again-quiet");
+  TurnPixels(TTurnRule::Right, layout, [](Integer y) {
+    Form1->ProgressBar1->SetPosition(y);
+    Application->ProcessMessages();
+  });
+  lap("phase.copy-again-with-messages");
+  source.reset();
+  lap("phase.free");
+  t = Clock::now();
+  EncodeBgrToMemory(turned->ScanLine(0), -DibStride(H, 24), H, W, 66);
+  const double encode = Ms(t, Clock::now());
+  std::printf("phase.encode-in-memory %.2f\n", encode);
+  t = Clock::now();
+  WriteJpegFile(turned.get(), work, 66, xd, yd);
+  lap("phase.write");
+  jpeg.reset();
+  turned.reset();
+  lap("phase.release");
+  Form1->ProgressBar1->SetPosition(0);
+  // The decode alone, into memory already resident (written once before).
+  std::ifstream in(original, std::ios::binary);
+  const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(DibStride(W, 24)) * static_cast<std::size_t>(H), 1);
+  t = Clock::now();
+  DecodeBgrToMemory(data.data(), data.size(), pixels.data(), static_cast<std::size_t>(DibStride(W, 24)));
+  lap("phase.decode-resident");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: %s convfile|phases SOURCE WORKFILE RUNS\n", argv[0]);
+    return 2;
+  }
+  const std::string mode = argv[1], source = argv[2], work = argv[3];
+  const int runs = std::atoi(argv[4]);
+  try {
+    Application->Initialize();
+    Application->SetTitle("Vornel_R");
+    Application->CreateForm(Form1);
+    ShowAndActivate(Form1);
+    for (int r = 0; r < runs; ++r) {
+      if (!CopyFile(source, work)) {
+        std::fprintf(stderr, "cannot copy %s to %s\n", source.c_str(), work.c_str());
+        return 1;
+      }
+      if (mode == "convfile") {
+        const auto t0 = Clock::now();
+        Form1->ConvFile(work);
+        std::printf("convfile %.2f\n", Ms(t0, Clock::now()));
+      } else {
+        Phases(source, work);
+      }
+      std::fflush(stdout);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  std::fflush(stdout);
+  // The form's teardown is not what is measured here.
+  std::_Exit(0);
+}

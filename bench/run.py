@@ -1,0 +1,516 @@
+#!/usr/bin/env python3
+"""Speed and memory of Vornel_R, Quillet and ConvFile / MakeThumbnail against the
+tools a user would pick instead: libjpeg-turbo's djpeg/cjpeg/jpegtran, libvips and
+ImageMagick. scripts/bench installs the tools, builds and runs this.
+
+Every figure is the median of several rounds; in each round every contender runs
+once, in turn, so that a slow spell of the machine falls on all of them alike.
+Peak memory is the largest resident size of the process (of the bigger one for
+a pipeline of two), as the kernel reports it when the process ends.
+"""
+import argparse
+import ctypes
+import ctypes.util
+import json
+import os
+import select
+import shutil
+import statistics
+import struct
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+# Where a real photograph may lie; the first one found is used. All are
+# photographs shipped by Debian's wallpaper packages (plasma-workspace-wallpapers
+# is what scripts/bench installs).
+PHOTO_CANDIDATES = [
+    "/usr/share/wallpapers/Path/contents/images/2560x1600.jpg",
+    "/usr/share/wallpapers/Autumn/contents/images/2560x1600.jpg",
+    "/usr/share/wallpapers/ColorfulCups/contents/images/2560x1600.jpg",
+    "/usr/share/backgrounds/mate/nature/Garden.jpg",
+]
+
+BITMAP_24MP = 6000 * 4000 * 3  # bytes of the decoded 24-megapixel bitmap
+MEMORY_LIMIT = 2 * BITMAP_24MP + 40_000_000  # bytes
+
+QUIET_ENV = dict(os.environ, QT_QPA_PLATFORM="offscreen", VIPS_WARNING="0")
+
+
+def log(msg):
+    print(msg, file=sys.stderr, flush=True)
+
+
+def run_quiet(cmd, **kw):
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=QUIET_ENV, **kw)
+
+
+# ---- inputs --------------------------------------------------------------------------
+
+def find_photo():
+    for p in PHOTO_CANDIDATES:
+        if os.path.isfile(p):
+            return p
+    sys.exit("no photograph found; install plasma-workspace-wallpapers (scripts/bench does)")
+
+
+def jpeg_size(path):
+    out = subprocess.run(["vipsheader", "-f", "width", path], capture_output=True, text=True, env=QUIET_ENV)
+    w = int(out.stdout.strip())
+    out = subprocess.run(["vipsheader", "-f", "height", path], capture_output=True, text=True, env=QUIET_ENV)
+    return w, int(out.stdout.strip())
+
+
+def segments(path):
+    """The marker codes of a JPEG file's segments before the first scan."""
+    data = open(path, "rb").read(1 << 20)
+    assert data[:2] == b"\xff\xd8", path
+    pos, found = 2, []
+    while pos + 4 <= len(data) and data[pos] == 0xFF:
+        marker = data[pos + 1]
+        found.append((marker, data[pos + 4:pos + 9]))
+        if marker == 0xDA:
+            break
+        pos += 2 + struct.unpack(">H", data[pos + 2:pos + 4])[0]
+    return found
+
+
+def make_photo(photo, width, height, out, work):
+    """A photo-like baseline 4:2:0 JPEG of width x height from the photograph: a
+    centred crop of the right shape, enlarged with Lanczos, a fine grain of
+    sensor-like noise (the enlargement alone would be smoother, and so cheaper
+    to decode, than a camera's file), quality 92 as cameras write, then JFIF
+    (300 dpi) followed by an Exif block."""
+    pw, ph = jpeg_size(photo)
+    if pw * height > ph * width:
+        cw, ch = ph * width // height, ph
+    else:
+        cw, ch = pw, pw * height // width
+    crop = os.path.join(work, "crop.v")
+    big = os.path.join(work, "big.v")
+    noise = os.path.join(work, "noise.v")
+    grained = os.path.join(work, "grained.v")
+    ppm = os.path.join(work, "photo.ppm")
+    run_quiet(["vips", "crop", photo, crop, str((pw - cw) // 2), str((ph - ch) // 2), str(cw), str(ch)])
+    run_quiet(["vips", "resize", crop, big, str(width / cw), "--vscale", str(height / ch), "--kernel", "lanczos3"])
+    run_quiet(["vips", "gaussnoise", noise, str(width), str(height), "--sigma", "3", "--mean", "0"])
+    run_quiet(["vips", "add", big, noise, grained])
+    run_quiet(["vips", "cast", grained, ppm, "uchar"])
+    with open(out, "wb") as f:
+        subprocess.run(["cjpeg", "-quality", "92", "-sample", "2x2", ppm], check=True, stdout=f)
+    # JFIF stays first (cjpeg wrote it); exiftool puts the Exif block after it.
+    run_quiet(["exiftool", "-q", "-overwrite_original",
+               "-JFIF:ResolutionUnit=inches", "-JFIF:XResolution=300", "-JFIF:YResolution=300",
+               "-EXIF:Make=Vornel bench", "-EXIF:Model=Photo-like input",
+               "-EXIF:DateTimeOriginal=2024:05:04 10:20:30", "-EXIF:Orientation=1",
+               "-EXIF:XResolution=300", "-EXIF:YResolution=300", "-EXIF:ResolutionUnit=inches",
+               out])
+    for p in (crop, big, noise, grained, ppm):
+        os.remove(p)
+    seg = segments(out)
+    assert seg[0][0] == 0xE0 and seg[0][1] == b"JFIF\0", seg[:2]
+    assert seg[1][0] == 0xE1 and seg[1][1].startswith(b"Exif"), seg[:2]
+    assert any(m == 0xC0 for m, _ in seg), "not baseline"
+    assert jpeg_size(out) == (width, height)
+
+
+def prepare(work):
+    inputs = os.path.join(work, "inputs")
+    os.makedirs(inputs, exist_ok=True)
+    photo = find_photo()
+    p24 = os.path.join(inputs, "photo24.jpg")
+    p12 = os.path.join(inputs, "photo12.jpg")
+    turned = os.path.join(inputs, "turned24.ppm")
+    stamp = os.path.join(inputs, "made-from.txt")
+    if not (os.path.exists(stamp) and open(stamp).read() == photo):
+        log(f"making the inputs from {photo}")
+        make_photo(photo, 6000, 4000, p24, inputs)
+        make_photo(photo, 4000, 3000, p12, inputs)
+        # The floor's encoder works on the turned pixels, as the tools do.
+        decoded = os.path.join(inputs, "decoded24.ppm")
+        with open(decoded, "wb") as f:
+            subprocess.run(["djpeg", "-dct", "fast", "-ppm", p24], check=True, stdout=f)
+        run_quiet(["vips", "rot", decoded, turned, "d90"])
+        os.remove(decoded)
+        open(stamp, "w").write(photo)
+    return {"photo": photo, "p24": p24, "p12": p12, "turned": turned}
+
+
+# ---- running and timing ---------------------------------------------------------------
+
+class Result:
+    def __init__(self, seconds, maxrss_kib):
+        self.seconds = seconds
+        self.maxrss = maxrss_kib * 1024  # bytes
+
+
+CRASHES = {}  # program -> exit statuses other than 0 seen (reported at the end)
+
+
+def timed(cmd, cwd=None, env=QUIET_ENV, stdout=subprocess.DEVNULL, ours=False):
+    """Runs cmd, returns its wall time and peak resident size. One of our
+    programs that ends badly after its work is noted, not fatal: its output is
+    checked by the caller."""
+    t0 = time.perf_counter()
+    proc = subprocess.Popen(cmd, cwd=cwd, env=env, stdout=stdout, stderr=subprocess.DEVNULL)
+    _, status, ru = os.wait4(proc.pid, 0)
+    t1 = time.perf_counter()
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode != 0 and ours:
+        CRASHES.setdefault(os.path.basename(cmd[0]), set()).add(proc.returncode)
+    elif proc.returncode != 0:
+        raise RuntimeError(f"{cmd[0]} ended with {proc.returncode}: {' '.join(cmd)}")
+    return Result(t1 - t0, ru.ru_maxrss)
+
+
+def timed_capture(cmd, cwd=None):
+    """Runs cmd and returns its output and peak resident size (its own timers)."""
+    proc = subprocess.Popen(cmd, cwd=cwd, env=QUIET_ENV, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    out = proc.stdout.read()
+    _, status, ru = os.wait4(proc.pid, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise RuntimeError(f"{cmd[0]} failed: {' '.join(cmd)}")
+    return out, ru.ru_maxrss * 1024
+
+
+def program_copy(program, folder, ini):
+    """A copy of a program in its own folder with its own settings file: the
+    settings file lies beside the program (the programs find libijl15.so through
+    their run path)."""
+    os.makedirs(folder, exist_ok=True)
+    exe = os.path.join(folder, os.path.basename(program))
+    shutil.copy2(program, exe)
+    with open(exe + ".INI", "w") as f:
+        f.write(ini)
+    return exe
+
+
+ROTATE_INI = "[Pos]\nTop=50\nLeft=50\n[Mode]\nClose=1\n[Jpeg]\nComp=66\n"
+THUMB_INI = "[Pos]\nTop=50\nLeft=50\n[Mode]\nClose=1\n[Jpeg]\nComp=66\n[Thumb]\nMax=64\nChar=$_\n"
+
+
+# ---- start-up: to the first activation, seen from outside ---------------------------------
+
+class Inotify:
+    """The folder's watch: tells when a settings file is written (the programs
+    write it from their close handler, which the first activation runs when the
+    command line holds only a path that is passed over)."""
+    IN_CLOSE_WRITE, IN_MOVED_TO = 0x8, 0x80
+
+    def __init__(self, folder):
+        self.libc = ctypes.CDLL(ctypes.util.find_library("c"), use_errno=True)
+        self.fd = self.libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+        if self.fd < 0:
+            raise OSError(ctypes.get_errno(), "inotify_init1")
+        if self.libc.inotify_add_watch(self.fd, folder.encode(), self.IN_CLOSE_WRITE | self.IN_MOVED_TO) < 0:
+            raise OSError(ctypes.get_errno(), "inotify_add_watch")
+
+    def drain(self):
+        try:
+            while os.read(self.fd, 65536):
+                pass
+        except BlockingIOError:
+            pass
+
+    def wait_for(self, suffix, timeout):
+        """The time at which a file whose name ends with suffix is written, or None."""
+        end = time.perf_counter() + timeout
+        while True:
+            left = end - time.perf_counter()
+            if left <= 0:
+                return None
+            if not select.select([self.fd], [], [], left)[0]:
+                return None
+            now = time.perf_counter()
+            data = os.read(self.fd, 65536)
+            pos = 0
+            while pos < len(data):
+                _, _, _, length = struct.unpack_from("iIII", data, pos)
+                name = data[pos + 16:pos + 16 + length].rstrip(b"\0").decode(errors="replace")
+                pos += 16 + length
+                if name.endswith(suffix):
+                    return now
+
+    def close(self):
+        os.close(self.fd)
+
+
+def startup(exe, marker_suffix):
+    """Spawn to first activation (settings written) and spawn to exit."""
+    folder = os.path.dirname(exe)
+    watch = Inotify(folder)
+    watch.drain()
+    t0 = time.perf_counter()
+    proc = subprocess.Popen([exe, os.path.join(folder, "no-such-file.jpg")], cwd=folder, env=QUIET_ENV,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    seen = watch.wait_for(marker_suffix, 20)
+    _, status, ru = os.wait4(proc.pid, 0)
+    t2 = time.perf_counter()
+    watch.close()
+    if seen is None:
+        raise RuntimeError(f"{exe} wrote no {marker_suffix}")
+    return seen - t0, t2 - t0, ru.ru_maxrss * 1024, os.waitstatus_to_exitcode(status)
+
+
+# ---- the table ------------------------------------------------------------------------
+
+def med(xs):
+    return statistics.median(xs) if xs else float("nan")
+
+
+class Table:
+    def __init__(self):
+        self.rows = {}  # name -> {"t": [seconds], "m": [bytes], "note": str}
+        self.order = []
+
+    def add(self, name, seconds, maxrss=None, note=""):
+        if name not in self.rows:
+            self.rows[name] = {"t": [], "m": [], "note": note}
+            self.order.append(name)
+        self.rows[name]["t"].append(seconds)
+        if maxrss is not None:
+            self.rows[name]["m"].append(maxrss)
+
+    def t(self, name):
+        return med(self.rows[name]["t"]) if name in self.rows else float("nan")
+
+    def m(self, name):
+        r = self.rows.get(name)
+        return max(r["m"]) if r and r["m"] else float("nan")
+
+    def print(self, title, names, floor=None, peers=()):
+        print(f"\n{title}")
+        head = f"  {'':44s} {'median':>9s} {'min':>9s} {'max':>9s} {'peak RSS':>9s}"
+        if floor:
+            head += f" {'/floor':>7s}"
+        for p in peers:
+            head += f" {'/' + p[1]:>9s}"
+        print(head)
+        for n in names:
+            if n not in self.rows:
+                continue
+            r = self.rows[n]
+            line = (f"  {n:44s} {med(r['t']) * 1e3:7.1f}ms {min(r['t']) * 1e3:7.1f}ms {max(r['t']) * 1e3:7.1f}ms "
+                    f"{(self.m(n) / 1e6 if r['m'] else float('nan')):7.1f}MB")
+            if floor:
+                line += f" {self.t(n) / self.t(floor):7.2f}"
+            for p in peers:
+                line += f" {self.t(n) / self.t(p[0]):9.2f}"
+            print(line)
+
+
+# ---- the benchmark ----------------------------------------------------------------------
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default=os.path.join(ROOT, "build-bench"), help="the Release build folder")
+    ap.add_argument("--work", default="/tmp/vornel-bench", help="inputs and scratch files")
+    ap.add_argument("--rounds", type=int, default=9, help="rounds of the single-file measurements")
+    ap.add_argument("--batch-rounds", type=int, default=3, help="rounds of the 100-file batches")
+    ap.add_argument("--batch", type=int, default=100, help="files in a thumbnail batch")
+    ap.add_argument("--json", help="also write every measurement here")
+    args = ap.parse_args()
+
+    build = os.path.abspath(args.build)
+    work = os.path.abspath(args.work)
+    os.makedirs(work, exist_ok=True)
+    have = {n: os.path.exists(os.path.join(build, n)) for n in ("Vornel_L", "Vornel_R", "Quillet")}
+    have["convfile"] = os.path.exists(os.path.join(build, "bench", "bench_convfile"))
+    have["thumb"] = os.path.exists(os.path.join(build, "bench", "bench_thumb"))
+    have["qtfloor"] = os.path.exists(os.path.join(build, "bench", "bench_qt_start"))
+    missing = [n for n, ok in have.items() if not ok]
+    if missing:
+        log("not built, left out: " + ", ".join(missing))
+
+    inp = prepare(work)
+    print(f"inputs: {inp['p24']} (6000x4000, {os.path.getsize(inp['p24']) / 1e6:.1f} MB), "
+          f"{inp['p12']} (4000x3000, {os.path.getsize(inp['p12']) / 1e6:.1f} MB); "
+          f"baseline 4:2:0, JFIF then Exif; made from {inp['photo']}")
+    table = Table()
+    scratch = os.path.join(work, "scratch")
+    shutil.rmtree(scratch, ignore_errors=True)
+    os.makedirs(scratch)
+    out = os.path.join(scratch, "out.jpg")
+
+    # ---- 1. turning one file -------------------------------------------------------
+    rot = os.path.join(scratch, "rotate")
+    vornel = program_copy(os.path.join(build, "Vornel_R"), rot, ROTATE_INI) if have["Vornel_R"] else None
+    inproc = os.path.join(scratch, "inproc")
+    os.makedirs(inproc)
+    bench_cf = None
+    if have["convfile"]:
+        bench_cf = program_copy(os.path.join(build, "bench", "bench_convfile"), inproc, ROTATE_INI)
+    target = os.path.join(scratch, "turn.jpg")
+    p24 = inp["p24"]
+    log(f"turning one 24-MP file, {args.rounds} rounds")
+    for r in range(args.rounds):
+        # the floor: decode (fast integer IDCT) and encode the turned pixels
+        a = timed(["djpeg", "-dct", "fast", "-ppm", "-outfile", "/dev/null", p24])
+        b = timed(["cjpeg", "-quality", "66", "-outfile", out, inp["turned"]])
+        table.add("floor: djpeg -dct fast -ppm", a.seconds, a.maxrss)
+        table.add("floor: cjpeg -quality 66 (turned pixels)", b.seconds, b.maxrss)
+        table.add("floor: djpeg + cjpeg", a.seconds + b.seconds, max(a.maxrss, b.maxrss))
+        if bench_cf:
+            shutil.copy2(p24, target)
+            text, rss = timed_capture([bench_cf, "convfile", p24, target, "1"], cwd=inproc)
+            ms = float(text.split()[1])
+            table.add("ours: ConvFile in one process", ms / 1e3, None)
+        if vornel:
+            shutil.copy2(p24, target)
+            res = timed([vornel, target], cwd=rot, ours=True)
+            if r == 0 and jpeg_size(target) != (4000, 6000):
+                sys.exit("Vornel_R did not turn the file")
+            table.add("ours: Vornel_R FILE (whole process)", res.seconds, res.maxrss)
+        res = timed(["jpegtran", "-rotate", "90", "-outfile", out, p24])
+        table.add("jpegtran -rotate 90", res.seconds, res.maxrss)
+        res = timed(["vips", "rot", p24, out + "[Q=66]", "d90"])
+        table.add("vips rot d90 [Q=66]", res.seconds, res.maxrss)
+        res = timed(["/usr/bin/convert", p24, "-rotate", "90", "-quality", "66", out])
+        table.add("convert -rotate 90 -quality 66", res.seconds, res.maxrss)
+    if bench_cf:
+        # where a turn's time goes: the same steps one by one (its own process)
+        text, _ = timed_capture([bench_cf, "phases", p24, target, str(max(3, args.rounds // 2))], cwd=inproc)
+        phases = {}
+        for line in text.splitlines():
+            k, v = line.split()
+            phases.setdefault(k, []).append(float(v))
+    rot_names = ["floor: djpeg -dct fast -ppm", "floor: cjpeg -quality 66 (turned pixels)", "floor: djpeg + cjpeg",
+                 "ours: ConvFile in one process", "ours: Vornel_R FILE (whole process)",
+                 "jpegtran -rotate 90", "vips rot d90 [Q=66]", "convert -rotate 90 -quality 66"]
+    peers = [("jpegtran -rotate 90", "jpegtran"), ("vips rot d90 [Q=66]", "vips"),
+             ("convert -rotate 90 -quality 66", "IM")]
+    table.print("1. Turning one 6000x4000 file (times per file)", rot_names, "floor: djpeg + cjpeg", peers)
+    if bench_cf:
+        print("   ConvFile's steps, done one by one with the same library pieces (median ms):")
+        print("   " + "  ".join(f"{k.split('.', 1)[1]} {med(v):.1f}" for k, v in phases.items()))
+
+    # ---- 2. thumbnails ----------------------------------------------------------------
+    if have["thumb"]:
+        tdir = os.path.join(scratch, "thumbone")
+        os.makedirs(tdir)
+        bench_th = program_copy(os.path.join(build, "bench", "bench_thumb"), tdir, THUMB_INI)
+        log("MakeThumbnail per file")
+        for size in (64, 640):
+            for label, src in (("12 MP", inp["p12"]), ("24 MP", p24)):
+                text, _ = timed_capture([bench_th, str(size), src, str(args.rounds)], cwd=tdir)
+                for v in text.split():
+                    table.add(f"ours: MakeThumbnail {label} at {size}", float(v) / 1e3, None)
+                if size == 64:
+                    for _ in range(args.rounds):
+                        res = timed(["djpeg", "-dct", "fast", "-scale", "1/8", "-outfile", "/dev/null", src])
+                        table.add(f"djpeg -dct fast -scale 1/8, {label}", res.seconds, res.maxrss)
+        table.print("2a. One thumbnail, in one process (times per file)",
+                    [f"ours: MakeThumbnail {l} at {s}" for s in (64, 640) for l in ("12 MP", "24 MP")] +
+                    [f"djpeg -dct fast -scale 1/8, {l}" for l in ("12 MP", "24 MP")])
+
+    n = args.batch
+    bdir = os.path.join(scratch, "batch")
+    os.makedirs(bdir)
+    files = [os.path.join(bdir, f"p{i:03d}.jpg") for i in range(n)]
+    for f in files:
+        shutil.copy2(inp["p12"], f)
+    quillet = program_copy(os.path.join(build, "Quillet"), os.path.join(scratch, "quillet"), THUMB_INI) if have["Quillet"] else None
+    tn = os.path.join(scratch, "tn")
+    os.makedirs(tn)
+    log(f"thumbnail batches of {n} copies of the 12-MP file, {args.batch_rounds} rounds")
+
+    def batch(name, make_cmd):
+        total, peak = 0.0, 0
+        for f in files:
+            res = timed(make_cmd(f))
+            total += res.seconds
+            peak = max(peak, res.maxrss)
+        table.add(name, total, peak)
+
+    for r in range(args.batch_rounds):
+        batch(f"{n} x djpeg -dct fast -scale 1/8",
+              lambda f: ["djpeg", "-dct", "fast", "-scale", "1/8", "-outfile", "/dev/null", f])
+        if quillet:
+            res = timed([quillet] + files, cwd=os.path.dirname(quillet), ours=True)
+            table.add(f"ours: Quillet with {n} files (one process)", res.seconds, res.maxrss)
+        batch(f"{n} x vipsthumbnail -s 64 [Q=66]",
+              lambda f: ["vipsthumbnail", f, "-s", "64", "-o", os.path.join(tn, "%s.jpg[Q=66]")])
+        res = timed(["vipsthumbnail"] + files + ["-s", "64", "-o", os.path.join(tn, "%s.jpg[Q=66]")])
+        table.add(f"vipsthumbnail with {n} files (one process)", res.seconds, res.maxrss)
+        batch(f"{n} x convert -define jpeg:size -thumbnail 64",
+              lambda f: ["/usr/bin/convert", "-define", "jpeg:size=128x128", f, "-thumbnail", "64x64",
+                         "-quality", "66", os.path.join(tn, "im.jpg")])
+    if quillet:
+        made = [f for f in os.listdir(bdir) if f.startswith("$_")]
+        if len(made) != n:
+            log(f"warning: Quillet wrote {len(made)} thumbnails, not {n}")
+    thumb_names = [f"{n} x djpeg -dct fast -scale 1/8", f"ours: Quillet with {n} files (one process)",
+                   f"{n} x vipsthumbnail -s 64 [Q=66]", f"vipsthumbnail with {n} files (one process)",
+                   f"{n} x convert -define jpeg:size -thumbnail 64"]
+    table.print(f"2b. Thumbnails at 64 of {n} copies of the 4000x3000 file (times per batch)", thumb_names,
+                f"{n} x djpeg -dct fast -scale 1/8",
+                [(f"{n} x vipsthumbnail -s 64 [Q=66]", "vthumb"),
+                 (f"{n} x convert -define jpeg:size -thumbnail 64", "IM")])
+
+    # ---- 3. start-up ------------------------------------------------------------------
+    log("start-up to the first activation")
+    starts = {}
+    progs = []
+    for name, ini in (("Vornel_L", ROTATE_INI), ("Vornel_R", ROTATE_INI), ("Quillet", THUMB_INI)):
+        if have[name]:
+            progs.append((name, program_copy(os.path.join(build, name), os.path.join(scratch, "start-" + name), ini), ".INI"))
+    if have["qtfloor"]:
+        progs.append(("Qt floor: bare QApplication + QWidget",
+                      program_copy(os.path.join(build, "bench", "bench_qt_start"), os.path.join(scratch, "start-qt"), ""), ".INI"))
+    for r in range(args.rounds):
+        for name, exe, suffix in progs:
+            try:
+                first, end, rss, code = startup(exe, suffix)
+            except RuntimeError as e:
+                log(str(e))
+                continue
+            starts.setdefault(name, []).append((first, end, rss, code))
+    if starts:
+        print("\n3. Start-up offscreen, the command line holding one path that is passed over")
+        print(f"  {'':44s} {'to 1st activation':>18s} {'to exit':>9s} {'peak RSS':>9s}  exit status")
+        for name, xs in starts.items():
+            codes = sorted({c for *_, c in xs})
+            print(f"  {name:44s} {med([x[0] for x in xs]) * 1e3:16.1f}ms {med([x[1] for x in xs]) * 1e3:7.1f}ms "
+                  f"{max(x[2] for x in xs) / 1e6:7.1f}MB  {codes}")
+        print("  (first activation: the moment the program's close handler has written its settings file,")
+        print("   which it does when the first activation's batch is over; seen from outside with inotify)")
+
+    # ---- the targets --------------------------------------------------------------------
+    print("\nTargets (24-MP input; ratios from the medians of this run)")
+    floor = table.t("floor: djpeg + cjpeg")
+
+    def verdict(label, value, limit, unit=""):
+        if value != value:  # NaN: not measured
+            print(f"  [ n/a ] {label}: not measured")
+            return
+        ok = value <= limit
+        print(f"  [{' MET ' if ok else 'MISSED'}] {label}: {value:.2f}{unit} (at most {limit:.2f}{unit})")
+
+    cf = table.t("ours: ConvFile in one process")
+    vr = table.t("ours: Vornel_R FILE (whole process)")
+    verdict("ConvFile / floor", cf / floor, 1.15)
+    verdict("Vornel_R / floor", vr / floor, 1.3)
+    verdict("Vornel_R / vips rot", vr / table.t("vips rot d90 [Q=66]"), 0.6)
+    verdict("Vornel_R / jpegtran -rotate 90", vr / table.t("jpegtran -rotate 90"), 0.5)
+    verdict("Vornel_R / ImageMagick", vr / table.t("convert -rotate 90 -quality 66"), 0.2)
+    q = table.t(f"ours: Quillet with {n} files (one process)")
+    verdict(f"Quillet batch / {n} djpeg -scale 1/8", q / table.t(f"{n} x djpeg -dct fast -scale 1/8"), 1.1)
+    verdict(f"Quillet batch / {n} vipsthumbnail", q / table.t(f"{n} x vipsthumbnail -s 64 [Q=66]"), 0.8)
+    verdict("Vornel_R peak memory", table.m("ours: Vornel_R FILE (whole process)") / 1e6, MEMORY_LIMIT / 1e6, " MB")
+    if starts:
+        for name, xs in starts.items():
+            print(f"  [ info ] start-up of {name}: {med([x[0] for x in xs]) * 1e3:.1f} ms to its first activation")
+
+    for name, codes in CRASHES.items():
+        print(f"  [ note ] {name} ended with status {sorted(codes)} after its work (the output was checked)")
+
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump({"rows": table.rows, "startup": starts}, f, indent=1)
+
+
+if __name__ == "__main__":
+    main()
