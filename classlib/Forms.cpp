@@ -292,14 +292,10 @@ TApplication* const Application = &TheApplication;
 TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {}
 
 TApplication::~TApplication() {
-  if (QCoreApplication::instance()) {
-    while (ComponentCount() > 0) delete Components(ComponentCount() - 1);
-    QtBridge::DestroyOwnedApplication();
-  } else {
-    // The toolkit is gone (a caller's QApplication ended first): widgets can no
-    // longer be freed, so the forms are let go with the process.
-    while (ComponentCount() > 0) RemoveComponent(Components(ComponentCount() - 1));
-  }
+  // The forms were freed at exit while Qt still stood (or by whoever made the Qt
+  // application). Here, among static destructors, Qt's platform plugin may be
+  // gone already: what is left goes with the process.
+  while (ComponentCount() > 0) RemoveComponent(Components(ComponentCount() - 1));
 }
 
 void TApplication::Initialize() { QtBridge::EnsureApplication(); }
@@ -328,6 +324,7 @@ void TApplication::Run() {
       HandleException(this);
     }
   }
+  QtBridge::FreeFormsAtExit();
 }
 
 bool TApplication::ProcessMessage() {

@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QUrl>
 #include <QWidget>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,12 @@ QApplication* OwnedApplication = nullptr;
 bool Hooked = false;
 
 void WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
+
+// The program's end: the application object frees its forms while Qt still
+// stands. Registered once the loop has run, after Qt made its own globals, so it
+// runs before their clean-up. The Qt application itself is left to the process
+// end: deleting it among the exit handlers touches globals already gone.
+void FreeAtExit() { Application->Reset(); }
 
 }  // namespace
 
@@ -55,13 +62,11 @@ void EnsureApplication() {
   SetMessageWaitHook(&WaitForEvents);
 }
 
-void DestroyOwnedApplication() {
-  if (!OwnedApplication) return;
-  SetMessageWakeHook(nullptr);
-  SetMessageWaitHook(nullptr);
-  Hooked = false;
-  delete OwnedApplication;
-  OwnedApplication = nullptr;
+void FreeFormsAtExit() {
+  static bool registered = false;
+  if (registered || !OwnedApplication) return;
+  registered = true;
+  std::atexit(&FreeAtExit);
 }
 
 }  // namespace QtBridge

@@ -11,8 +11,8 @@ namespace QtBridge {
 // classic Japanese font names to the installed gothic faces and hooks the
 // message queue's wake and wait to Qt's event dispatcher.
 void EnsureApplication();
-// Destroys the QApplication that EnsureApplication made, if it made one.
-void DestroyOwnedApplication();
+// When the class library made the Qt application: frees the forms at exit.
+void FreeFormsAtExit();
 // Makes Qt's blocking wait return, so the loop looks at our queue.
 void WakeUp();
 }  // namespace QtBridge

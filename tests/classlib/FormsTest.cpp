@@ -328,7 +328,8 @@ TEST_F(FormsTest, LaterActivationsReportNothing) {
     // A message box and its end: the form is active again afterwards.
     TBoxWatcher boxes;
     Application->HandleException(nullptr, std::make_exception_ptr(Exception("box")));
-    PumpUntil([&] { return QApplication::activeWindow() == form->Widget(); }, 2000);
+    form->Widget()->activateWindow();
+    PumpUntil([&] { return QApplication::activeWindow() == form->Widget(); });
     Application->ProcessMessages();
     form->Close();
   };
@@ -503,6 +504,18 @@ TEST_F(FormsTest, LeftAndTopMoveTheWindowAtOnce) {
   EXPECT_EQ(form->Top(), 60);
   EXPECT_EQ(form->ClientWidth(), 257) << "moving keeps the client size";
   EXPECT_EQ(form->ClientHeight(), 99);
+}
+
+TEST_F(FormsTest, TheIconComesFromACompiledInPicture) {
+  static const char* const icon[] = {"4 4 2 1", "  c None", "x c #800080", "xxxx", "x  x", "x  x", "xxxx"};
+  TMainForm* form = nullptr;
+  Application->CreateForm(form);
+  EXPECT_TRUE(form->Widget()->windowIcon().isNull());
+  form->SetIconXpm(icon);
+  ASSERT_FALSE(form->Widget()->windowIcon().isNull());
+  QImage shown = form->Widget()->windowIcon().pixmap(4, 4).toImage();
+  EXPECT_EQ(shown.pixelColor(0, 0), QColor(0x80, 0x00, 0x80));
+  EXPECT_EQ(shown.pixelColor(1, 1).alpha(), 0);
 }
 
 // Counts pixels much darker than the button face in a rectangle of the image.
