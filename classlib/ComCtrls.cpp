@@ -10,6 +10,8 @@
 #include <cctype>
 #include <limits>
 
+#include "classlib/Forms.h"
+
 // ---- TUpDown -----------------------------------------------------------------------------------
 
 namespace {
@@ -24,15 +26,16 @@ class TArrowKeyFilter : public QObject {
     if (event->type() != QEvent::KeyPress) return false;
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
-    if (key->key() == Qt::Key_Up) {
-      FUpDown->StepUp();
-      return true;
+    if (key->key() != Qt::Key_Up && key->key() != Qt::Key_Down) return false;
+    try {
+      if (key->key() == Qt::Key_Up)
+        FUpDown->StepUp();
+      else
+        FUpDown->StepDown();
+    } catch (...) {
+      Application->HandleException(FUpDown);  // never through Qt's event delivery
     }
-    if (key->key() == Qt::Key_Down) {
-      FUpDown->StepDown();
-      return true;
-    }
-    return false;
+    return true;
   }
 
  private:
@@ -77,7 +80,13 @@ TUpDown::TUpDown(TComponent* AOwner) : TWinControl(AOwner), FImpl(std::make_uniq
     b->setArrowType(arrow);
     b->setAutoRepeat(true);
     b->setFocusPolicy(Qt::NoFocus);
-    QObject::connect(b, &QToolButton::clicked, box, [this, direction] { Step(direction); });
+    QObject::connect(b, &QToolButton::clicked, box, [this, direction] {
+      try {
+        Step(direction);
+      } catch (...) {
+        Application->HandleException(this);  // never through Qt's signal delivery
+      }
+    });
     return b;
   };
   FImpl->Up = make(Qt::UpArrow, +1);

@@ -103,6 +103,16 @@ bool TakesFiles(TWinControl* control, const QMimeData* mime) {
 
 bool TWidgetBridge::eventFilter(QObject* watched, QEvent* event) {
   if (watched != FWidget) return false;
+  // Nothing may unwind through Qt's event delivery.
+  try {
+    return Filter(event);
+  } catch (...) {
+    Application->HandleException(FControl);
+    return true;
+  }
+}
+
+bool TWidgetBridge::Filter(QEvent* event) {
   auto* win = dynamic_cast<TWinControl*>(FControl);
   auto* form = dynamic_cast<TCustomForm*>(FControl);
   switch (event->type()) {

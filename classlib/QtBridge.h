@@ -30,6 +30,7 @@ class TWidgetBridge : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  bool Filter(QEvent* event);
   TControl* FControl;
   QWidget* FWidget;
   bool FPressed = false;

@@ -8,6 +8,8 @@
 #include <QPalette>
 #include <algorithm>
 
+#include "classlib/Forms.h"
+
 // ---- TLabel -----------------------------------------------------------------------------------
 
 namespace {
@@ -125,9 +127,13 @@ TEdit::TEdit(TComponent* AOwner) : TWinControl(AOwner) {
   auto* edit = new QLineEdit;
   // The text the user types is the control's text at once.
   QObject::connect(edit, &QLineEdit::textChanged, edit, [this](const QString& text) {
-    QByteArray bytes = text.toUtf8();
-    std::string s(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    if (s != Text()) SetText(s);
+    try {
+      QByteArray bytes = text.toUtf8();
+      std::string s(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+      if (s != Text()) SetText(s);
+    } catch (...) {
+      Application->HandleException(this);  // never through Qt's signal delivery
+    }
   });
   SetWidget(edit);
 }
