@@ -124,12 +124,14 @@ bool TBitmap::AssignTo(TBitmap* dest) {
 
 void TBitmap::SetPixelFormat(TPixelFormat value) {
   if (value == FPixelFormat) return;
-  CheckBitmapSize(FWidth, FHeight, value);
   FPixelFormat = value;
   FColors = GrayRamp(value);
   DropPixels();
 }
 
+// Sizes are checked against the limit only when the pixels are asked for: on the
+// way to its final size a bitmap may pass through a larger one (a tall image
+// turned: width first, then height) that is never allocated.
 void TBitmap::SetSize(Integer width, Integer height) {
   if (width == FWidth && height == FHeight) return;
   if (width < 0 || height < 0) CheckBitmapSize(width, height, FPixelFormat);

@@ -34,8 +34,8 @@ class TJPEGImage : public TGraphic {
   bool Grayscale() const { return FGrayscale; }
   void SetGrayscale(bool value) { FGrayscale = value; }
   // Colour files decode to 24 bits, or, set to jf8Bit, to 8 bits with a palette
-  // of quantised colours. Gray output is always 8 bits with the 256 gray levels
-  // as its palette (index = level).
+  // of quantised colours (CMYK files stay at 24 bits). Gray output is always 8
+  // bits with the 256 gray levels as its palette (index = level).
   TJPEGPixelFormat PixelFormat() const { return FPixelFormat; }
   void SetPixelFormat(TJPEGPixelFormat value) { FPixelFormat = value; }
 

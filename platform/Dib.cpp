@@ -27,9 +27,11 @@ struct TDib {
 
 // Live handles, so a stale or foreign handle is refused instead of followed.
 std::mutex gLock;
+// Never destroyed: a bitmap that outlives main's statics may still release its
+// section at exit.
 std::unordered_set<const void*>& LiveHandles() {
-  static std::unordered_set<const void*> handles;
-  return handles;
+  static auto* handles = new std::unordered_set<const void*>;
+  return *handles;
 }
 
 TDib* Lookup(HGDIOBJ handle) {

@@ -129,6 +129,15 @@ TEST(Bitmap, TooLargeOrNegativeSizesRaiseBeforeAnyPixelIsTouched) {
   EXPECT_THROW(b.SetWidth(-1), EInvalidGraphicOperation);
   EXPECT_THROW(b.SetHeight(-5), EInvalidGraphicOperation);
   EXPECT_EQ(b.Width(), 65500);  // a refused size changes nothing
+  // Turning a tall strip passes through a size beyond the limit on the way to
+  // its final one; only the final size is allocated.
+  TBitmap strip, turned;
+  strip.SetPixelFormat(pf24bit);
+  strip.SetSize(500, 60000);
+  turned.Assign(&strip);
+  turned.SetWidth(60000);
+  turned.SetHeight(500);
+  EXPECT_NO_THROW(turned.ScanLine(499)[0] = 1);
   // A sound size afterwards works as usual.
   b.SetSize(100, 100);
   EXPECT_NO_THROW(b.ScanLine(99)[299] = 1);
