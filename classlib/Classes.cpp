@@ -57,8 +57,11 @@ void TComponent::FreeNotification(TComponent* component) {
     component->FFreeNotifies.push_back(this);
 }
 
+// Drops the link on both sides, so neither keeps a pointer to the other.
 void TComponent::RemoveFreeNotification(TComponent* component) {
   FFreeNotifies.erase(std::remove(FFreeNotifies.begin(), FFreeNotifies.end(), component), FFreeNotifies.end());
+  auto& other = component->FFreeNotifies;
+  other.erase(std::remove(other.begin(), other.end(), this), other.end());
 }
 
 void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
