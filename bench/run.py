@@ -142,9 +142,10 @@ def prepare(work):
 # ---- running and timing ---------------------------------------------------------------
 
 class Result:
-    def __init__(self, seconds, maxrss_kib):
+    def __init__(self, seconds, ru):
         self.seconds = seconds
-        self.maxrss = maxrss_kib * 1024  # bytes
+        self.maxrss = ru.ru_maxrss * 1024  # bytes
+        self.cpu = ru.ru_utime + ru.ru_stime
 
 
 CRASHES = {}  # program -> exit statuses other than 0 seen (reported at the end)
@@ -163,7 +164,7 @@ def timed(cmd, cwd=None, env=QUIET_ENV, stdout=subprocess.DEVNULL, ours=False):
         CRASHES.setdefault(os.path.basename(cmd[0]), set()).add(proc.returncode)
     elif proc.returncode != 0:
         raise RuntimeError(f"{cmd[0]} ended with {proc.returncode}: {' '.join(cmd)}")
-    return Result(t1 - t0, ru.ru_maxrss)
+    return Result(t1 - t0, ru)
 
 
 def timed_capture(cmd, cwd=None):
@@ -238,13 +239,13 @@ class Inotify:
         os.close(self.fd)
 
 
-def startup(exe, marker_suffix):
+def startup(exe, marker_suffix, env=QUIET_ENV):
     """Spawn to first activation (settings written) and spawn to exit."""
     folder = os.path.dirname(exe)
     watch = Inotify(folder)
     watch.drain()
     t0 = time.perf_counter()
-    proc = subprocess.Popen([exe, os.path.join(folder, "no-such-file.jpg")], cwd=folder, env=QUIET_ENV,
+    proc = subprocess.Popen([exe, os.path.join(folder, "no-such-file.jpg")], cwd=folder, env=env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     seen = watch.wait_for(marker_suffix, 20)
     _, status, ru = os.wait4(proc.pid, 0)
@@ -266,13 +267,18 @@ class Table:
         self.rows = {}  # name -> {"t": [seconds], "m": [bytes], "note": str}
         self.order = []
 
-    def add(self, name, seconds, maxrss=None, note=""):
+    def add(self, name, seconds, maxrss=None, cpu=None):
         if name not in self.rows:
-            self.rows[name] = {"t": [], "m": [], "note": note}
+            self.rows[name] = {"t": [], "m": [], "c": []}
             self.order.append(name)
         self.rows[name]["t"].append(seconds)
         if maxrss is not None:
             self.rows[name]["m"].append(maxrss)
+        if cpu is not None:
+            self.rows[name]["c"].append(cpu)
+
+    def addr(self, name, res):
+        self.add(name, res.seconds, res.maxrss, res.cpu)
 
     def t(self, name):
         return med(self.rows[name]["t"]) if name in self.rows else float("nan")
@@ -283,7 +289,7 @@ class Table:
 
     def print(self, title, names, floor=None, peers=()):
         print(f"\n{title}")
-        head = f"  {'':44s} {'median':>9s} {'min':>9s} {'max':>9s} {'peak RSS':>9s}"
+        head = f"  {'':44s} {'median':>9s} {'min':>9s} {'max':>9s} {'CPU':>9s} {'peak RSS':>9s}"
         if floor:
             head += f" {'/floor':>7s}"
         for p in peers:
@@ -293,8 +299,10 @@ class Table:
             if n not in self.rows:
                 continue
             r = self.rows[n]
+            cpu = f"{med(r['c']) * 1e3:7.1f}ms" if r["c"] else f"{'-':>9s}"
+            rss = f"{self.m(n) / 1e6:7.1f}MB" if r["m"] else f"{'-':>9s}"
             line = (f"  {n:44s} {med(r['t']) * 1e3:7.1f}ms {min(r['t']) * 1e3:7.1f}ms {max(r['t']) * 1e3:7.1f}ms "
-                    f"{(self.m(n) / 1e6 if r['m'] else float('nan')):7.1f}MB")
+                    f"{cpu} {rss}")
             if floor:
                 line += f" {self.t(n) / self.t(floor):7.2f}"
             for p in peers:
@@ -312,6 +320,8 @@ def main():
     ap.add_argument("--batch-rounds", type=int, default=3, help="rounds of the 100-file batches")
     ap.add_argument("--batch", type=int, default=100, help="files in a thumbnail batch")
     ap.add_argument("--json", help="also write every measurement here")
+    ap.add_argument("--only", choices=["turn", "thumb", "start"], action="append",
+                    help="measure only these parts (repeatable); all by default")
     args = ap.parse_args()
 
     build = os.path.abspath(args.build)
@@ -326,6 +336,7 @@ def main():
         log("not built, left out: " + ", ".join(missing))
 
     inp = prepare(work)
+    load_before = os.getloadavg()[0]
     print(f"inputs: {inp['p24']} (6000x4000, {os.path.getsize(inp['p24']) / 1e6:.1f} MB), "
           f"{inp['p12']} (4000x3000, {os.path.getsize(inp['p12']) / 1e6:.1f} MB); "
           f"baseline 4:2:0, JFIF then Exif; made from {inp['photo']}")
@@ -335,150 +346,165 @@ def main():
     os.makedirs(scratch)
     out = os.path.join(scratch, "out.jpg")
 
+    parts = set(args.only or ["turn", "thumb", "start"])
+    n = args.batch
+    starts = {}
+
     # ---- 1. turning one file -------------------------------------------------------
-    rot = os.path.join(scratch, "rotate")
-    vornel = program_copy(os.path.join(build, "Vornel_R"), rot, ROTATE_INI) if have["Vornel_R"] else None
-    inproc = os.path.join(scratch, "inproc")
-    os.makedirs(inproc)
-    bench_cf = None
-    if have["convfile"]:
-        bench_cf = program_copy(os.path.join(build, "bench", "bench_convfile"), inproc, ROTATE_INI)
-    target = os.path.join(scratch, "turn.jpg")
-    p24 = inp["p24"]
-    log(f"turning one 24-MP file, {args.rounds} rounds")
-    for r in range(args.rounds):
-        # the floor: decode (fast integer IDCT) and encode the turned pixels
-        a = timed(["djpeg", "-dct", "fast", "-ppm", "-outfile", "/dev/null", p24])
-        b = timed(["cjpeg", "-quality", "66", "-outfile", out, inp["turned"]])
-        table.add("floor: djpeg -dct fast -ppm", a.seconds, a.maxrss)
-        table.add("floor: cjpeg -quality 66 (turned pixels)", b.seconds, b.maxrss)
-        table.add("floor: djpeg + cjpeg", a.seconds + b.seconds, max(a.maxrss, b.maxrss))
+    if "turn" in parts:
+        rot = os.path.join(scratch, "rotate")
+        vornel = program_copy(os.path.join(build, "Vornel_R"), rot, ROTATE_INI) if have["Vornel_R"] else None
+        inproc = os.path.join(scratch, "inproc")
+        os.makedirs(inproc)
+        bench_cf = None
+        if have["convfile"]:
+            bench_cf = program_copy(os.path.join(build, "bench", "bench_convfile"), inproc, ROTATE_INI)
+        target = os.path.join(scratch, "turn.jpg")
+        p24 = inp["p24"]
+        log(f"turning one 24-MP file, {args.rounds} rounds")
+        for r in range(args.rounds):
+            # the floor: decode (fast integer IDCT) and encode the turned pixels
+            a = timed(["djpeg", "-dct", "fast", "-ppm", "-outfile", "/dev/null", p24])
+            b = timed(["cjpeg", "-quality", "66", "-outfile", out, inp["turned"]])
+            table.addr("floor: djpeg -dct fast -ppm", a)
+            table.addr("floor: cjpeg -quality 66 (turned pixels)", b)
+            table.add("floor: djpeg + cjpeg", a.seconds + b.seconds, max(a.maxrss, b.maxrss), a.cpu + b.cpu)
+            if bench_cf:
+                # two calls in a fresh process: the first meets fresh memory, as the
+                # first file of a program does; the second is the routine's own cost
+                text, rss = timed_capture([bench_cf, "convfile", p24, target, "2"], cwd=inproc)
+                ms = [float(v) for v in text.split()[1::2]]
+                table.add("ours: ConvFile, first call in a process", ms[0] / 1e3, None)
+                table.add("ours: ConvFile in one process", ms[1] / 1e3, None)
+            if vornel:
+                shutil.copy2(p24, target)
+                res = timed([vornel, target], cwd=rot, ours=True)
+                if r == 0 and jpeg_size(target) != (4000, 6000):
+                    sys.exit("Vornel_R did not turn the file")
+                table.addr("ours: Vornel_R FILE (whole process)", res)
+            res = timed(["jpegtran", "-rotate", "90", "-outfile", out, p24])
+            table.addr("jpegtran -rotate 90", res)
+            res = timed(["vips", "rot", p24, out + "[Q=66]", "d90"])
+            table.addr("vips rot d90 [Q=66]", res)
+            res = timed(["/usr/bin/convert", p24, "-rotate", "90", "-quality", "66", out])
+            table.addr("convert -rotate 90 -quality 66", res)
         if bench_cf:
-            shutil.copy2(p24, target)
-            text, rss = timed_capture([bench_cf, "convfile", p24, target, "1"], cwd=inproc)
-            ms = float(text.split()[1])
-            table.add("ours: ConvFile in one process", ms / 1e3, None)
-        if vornel:
-            shutil.copy2(p24, target)
-            res = timed([vornel, target], cwd=rot, ours=True)
-            if r == 0 and jpeg_size(target) != (4000, 6000):
-                sys.exit("Vornel_R did not turn the file")
-            table.add("ours: Vornel_R FILE (whole process)", res.seconds, res.maxrss)
-        res = timed(["jpegtran", "-rotate", "90", "-outfile", out, p24])
-        table.add("jpegtran -rotate 90", res.seconds, res.maxrss)
-        res = timed(["vips", "rot", p24, out + "[Q=66]", "d90"])
-        table.add("vips rot d90 [Q=66]", res.seconds, res.maxrss)
-        res = timed(["/usr/bin/convert", p24, "-rotate", "90", "-quality", "66", out])
-        table.add("convert -rotate 90 -quality 66", res.seconds, res.maxrss)
-    if bench_cf:
-        # where a turn's time goes: the same steps one by one (its own process)
-        text, _ = timed_capture([bench_cf, "phases", p24, target, str(max(3, args.rounds // 2))], cwd=inproc)
-        phases = {}
-        for line in text.splitlines():
-            k, v = line.split()
-            phases.setdefault(k, []).append(float(v))
-    rot_names = ["floor: djpeg -dct fast -ppm", "floor: cjpeg -quality 66 (turned pixels)", "floor: djpeg + cjpeg",
-                 "ours: ConvFile in one process", "ours: Vornel_R FILE (whole process)",
-                 "jpegtran -rotate 90", "vips rot d90 [Q=66]", "convert -rotate 90 -quality 66"]
-    peers = [("jpegtran -rotate 90", "jpegtran"), ("vips rot d90 [Q=66]", "vips"),
-             ("convert -rotate 90 -quality 66", "IM")]
-    table.print("1. Turning one 6000x4000 file (times per file)", rot_names, "floor: djpeg + cjpeg", peers)
-    if bench_cf:
-        print("   ConvFile's steps, done one by one with the same library pieces (median ms):")
-        print("   " + "  ".join(f"{k.split('.', 1)[1]} {med(v):.1f}" for k, v in phases.items()))
+            # where a turn's time goes: the same steps one by one (its own process)
+            text, _ = timed_capture([bench_cf, "phases", p24, target, str(max(3, args.rounds // 2))], cwd=inproc)
+            phases = {}
+            for line in text.splitlines():
+                k, v = line.split()
+                phases.setdefault(k, []).append(float(v))
+        rot_names = ["floor: djpeg -dct fast -ppm", "floor: cjpeg -quality 66 (turned pixels)", "floor: djpeg + cjpeg",
+                     "ours: ConvFile in one process", "ours: ConvFile, first call in a process",
+                     "ours: Vornel_R FILE (whole process)",
+                     "jpegtran -rotate 90", "vips rot d90 [Q=66]", "convert -rotate 90 -quality 66"]
+        peers = [("jpegtran -rotate 90", "jpegtran"), ("vips rot d90 [Q=66]", "vips"),
+                 ("convert -rotate 90 -quality 66", "IM")]
+        table.print("1. Turning one 6000x4000 file (times per file)", rot_names, "floor: djpeg + cjpeg", peers)
+        if bench_cf:
+            print("   ConvFile's steps, done one by one with the same library pieces (median ms):")
+            print("   " + "  ".join(f"{k.split('.', 1)[1]} {med(v):.1f}" for k, v in phases.items()))
 
     # ---- 2. thumbnails ----------------------------------------------------------------
-    if have["thumb"]:
-        tdir = os.path.join(scratch, "thumbone")
-        os.makedirs(tdir)
-        bench_th = program_copy(os.path.join(build, "bench", "bench_thumb"), tdir, THUMB_INI)
-        log("MakeThumbnail per file")
-        for size in (64, 640):
-            for label, src in (("12 MP", inp["p12"]), ("24 MP", p24)):
-                text, _ = timed_capture([bench_th, str(size), src, str(args.rounds)], cwd=tdir)
-                for v in text.split():
-                    table.add(f"ours: MakeThumbnail {label} at {size}", float(v) / 1e3, None)
-                if size == 64:
-                    for _ in range(args.rounds):
-                        res = timed(["djpeg", "-dct", "fast", "-scale", "1/8", "-outfile", "/dev/null", src])
-                        table.add(f"djpeg -dct fast -scale 1/8, {label}", res.seconds, res.maxrss)
-        table.print("2a. One thumbnail, in one process (times per file)",
-                    [f"ours: MakeThumbnail {l} at {s}" for s in (64, 640) for l in ("12 MP", "24 MP")] +
-                    [f"djpeg -dct fast -scale 1/8, {l}" for l in ("12 MP", "24 MP")])
+    if "thumb" in parts:
+        if have["thumb"]:
+            tdir = os.path.join(scratch, "thumbone")
+            os.makedirs(tdir)
+            bench_th = program_copy(os.path.join(build, "bench", "bench_thumb"), tdir, THUMB_INI)
+            log("MakeThumbnail per file")
+            for size in (64, 640):
+                for label, src in (("12 MP", inp["p12"]), ("24 MP", p24)):
+                    text, _ = timed_capture([bench_th, str(size), src, str(args.rounds)], cwd=tdir)
+                    for v in text.split():
+                        table.add(f"ours: MakeThumbnail {label} at {size}", float(v) / 1e3, None)
+                    if size == 64:
+                        for _ in range(args.rounds):
+                            res = timed(["djpeg", "-dct", "fast", "-scale", "1/8", "-outfile", "/dev/null", src])
+                            table.addr(f"djpeg -dct fast -scale 1/8, {label}", res)
+            table.print("2a. One thumbnail, in one process (times per file)",
+                        [f"ours: MakeThumbnail {l} at {s}" for s in (64, 640) for l in ("12 MP", "24 MP")] +
+                        [f"djpeg -dct fast -scale 1/8, {l}" for l in ("12 MP", "24 MP")])
 
-    n = args.batch
-    bdir = os.path.join(scratch, "batch")
-    os.makedirs(bdir)
-    files = [os.path.join(bdir, f"p{i:03d}.jpg") for i in range(n)]
-    for f in files:
-        shutil.copy2(inp["p12"], f)
-    quillet = program_copy(os.path.join(build, "Quillet"), os.path.join(scratch, "quillet"), THUMB_INI) if have["Quillet"] else None
-    tn = os.path.join(scratch, "tn")
-    os.makedirs(tn)
-    log(f"thumbnail batches of {n} copies of the 12-MP file, {args.batch_rounds} rounds")
-
-    def batch(name, make_cmd):
-        total, peak = 0.0, 0
+        bdir = os.path.join(scratch, "batch")
+        os.makedirs(bdir)
+        files = [os.path.join(bdir, f"p{i:03d}.jpg") for i in range(n)]
         for f in files:
-            res = timed(make_cmd(f))
-            total += res.seconds
-            peak = max(peak, res.maxrss)
-        table.add(name, total, peak)
+            shutil.copy2(inp["p12"], f)
+        quillet = program_copy(os.path.join(build, "Quillet"), os.path.join(scratch, "quillet"), THUMB_INI) if have["Quillet"] else None
+        tn = os.path.join(scratch, "tn")
+        os.makedirs(tn)
+        log(f"thumbnail batches of {n} copies of the 12-MP file, {args.batch_rounds} rounds")
 
-    for r in range(args.batch_rounds):
-        batch(f"{n} x djpeg -dct fast -scale 1/8",
-              lambda f: ["djpeg", "-dct", "fast", "-scale", "1/8", "-outfile", "/dev/null", f])
+        def batch(name, make_cmd):
+            total, peak, cpu = 0.0, 0, 0.0
+            for f in files:
+                res = timed(make_cmd(f))
+                total += res.seconds
+                cpu += res.cpu
+                peak = max(peak, res.maxrss)
+            table.add(name, total, peak, cpu)
+
+        for r in range(args.batch_rounds):
+            batch(f"{n} x djpeg -dct fast -scale 1/8",
+                  lambda f: ["djpeg", "-dct", "fast", "-scale", "1/8", "-outfile", "/dev/null", f])
+            if quillet:
+                res = timed([quillet] + files, cwd=os.path.dirname(quillet), ours=True)
+                table.addr(f"ours: Quillet with {n} files (one process)", res)
+            batch(f"{n} x vipsthumbnail -s 64 [Q=66]",
+                  lambda f: ["vipsthumbnail", f, "-s", "64", "-o", os.path.join(tn, "%s.jpg[Q=66]")])
+            res = timed(["vipsthumbnail"] + files + ["-s", "64", "-o", os.path.join(tn, "%s.jpg[Q=66]")])
+            table.addr(f"vipsthumbnail with {n} files (one process)", res)
+            batch(f"{n} x convert -define jpeg:size -thumbnail 64",
+                  lambda f: ["/usr/bin/convert", "-define", "jpeg:size=128x128", f, "-thumbnail", "64x64",
+                             "-quality", "66", os.path.join(tn, "im.jpg")])
         if quillet:
-            res = timed([quillet] + files, cwd=os.path.dirname(quillet), ours=True)
-            table.add(f"ours: Quillet with {n} files (one process)", res.seconds, res.maxrss)
-        batch(f"{n} x vipsthumbnail -s 64 [Q=66]",
-              lambda f: ["vipsthumbnail", f, "-s", "64", "-o", os.path.join(tn, "%s.jpg[Q=66]")])
-        res = timed(["vipsthumbnail"] + files + ["-s", "64", "-o", os.path.join(tn, "%s.jpg[Q=66]")])
-        table.add(f"vipsthumbnail with {n} files (one process)", res.seconds, res.maxrss)
-        batch(f"{n} x convert -define jpeg:size -thumbnail 64",
-              lambda f: ["/usr/bin/convert", "-define", "jpeg:size=128x128", f, "-thumbnail", "64x64",
-                         "-quality", "66", os.path.join(tn, "im.jpg")])
-    if quillet:
-        made = [f for f in os.listdir(bdir) if f.startswith("$_")]
-        if len(made) != n:
-            log(f"warning: Quillet wrote {len(made)} thumbnails, not {n}")
-    thumb_names = [f"{n} x djpeg -dct fast -scale 1/8", f"ours: Quillet with {n} files (one process)",
-                   f"{n} x vipsthumbnail -s 64 [Q=66]", f"vipsthumbnail with {n} files (one process)",
-                   f"{n} x convert -define jpeg:size -thumbnail 64"]
-    table.print(f"2b. Thumbnails at 64 of {n} copies of the 4000x3000 file (times per batch)", thumb_names,
-                f"{n} x djpeg -dct fast -scale 1/8",
-                [(f"{n} x vipsthumbnail -s 64 [Q=66]", "vthumb"),
-                 (f"{n} x convert -define jpeg:size -thumbnail 64", "IM")])
+            made = [f for f in os.listdir(bdir) if f.startswith("$_")]
+            if len(made) != n:
+                log(f"warning: Quillet wrote {len(made)} thumbnails, not {n}")
+        thumb_names = [f"{n} x djpeg -dct fast -scale 1/8", f"ours: Quillet with {n} files (one process)",
+                       f"{n} x vipsthumbnail -s 64 [Q=66]", f"vipsthumbnail with {n} files (one process)",
+                       f"{n} x convert -define jpeg:size -thumbnail 64"]
+        table.print(f"2b. Thumbnails at 64 of {n} copies of the 4000x3000 file (times per batch)", thumb_names,
+                    f"{n} x djpeg -dct fast -scale 1/8",
+                    [(f"{n} x vipsthumbnail -s 64 [Q=66]", "vthumb"),
+                     (f"{n} x convert -define jpeg:size -thumbnail 64", "IM")])
 
     # ---- 3. start-up ------------------------------------------------------------------
-    log("start-up to the first activation")
-    starts = {}
-    progs = []
-    for name, ini in (("Vornel_L", ROTATE_INI), ("Vornel_R", ROTATE_INI), ("Quillet", THUMB_INI)):
-        if have[name]:
-            progs.append((name, program_copy(os.path.join(build, name), os.path.join(scratch, "start-" + name), ini), ".INI"))
-    if have["qtfloor"]:
-        progs.append(("Qt floor: bare QApplication + QWidget",
-                      program_copy(os.path.join(build, "bench", "bench_qt_start"), os.path.join(scratch, "start-qt"), ""), ".INI"))
-    for r in range(args.rounds):
-        for name, exe, suffix in progs:
-            try:
-                first, end, rss, code = startup(exe, suffix)
-            except RuntimeError as e:
-                log(str(e))
-                continue
-            starts.setdefault(name, []).append((first, end, rss, code))
-    if starts:
-        print("\n3. Start-up offscreen, the command line holding one path that is passed over")
-        print(f"  {'':44s} {'to 1st activation':>18s} {'to exit':>9s} {'peak RSS':>9s}  exit status")
-        for name, xs in starts.items():
-            codes = sorted({c for *_, c in xs})
-            print(f"  {name:44s} {med([x[0] for x in xs]) * 1e3:16.1f}ms {med([x[1] for x in xs]) * 1e3:7.1f}ms "
-                  f"{max(x[2] for x in xs) / 1e6:7.1f}MB  {codes}")
-        print("  (first activation: the moment the program's close handler has written its settings file,")
-        print("   which it does when the first activation's batch is over; seen from outside with inotify)")
+    if "start" in parts:
+        log("start-up to the first activation")
+        progs = []
+        for name, ini in (("Vornel_L", ROTATE_INI), ("Vornel_R", ROTATE_INI), ("Quillet", THUMB_INI)):
+            if have[name]:
+                progs.append((name, program_copy(os.path.join(build, name), os.path.join(scratch, "start-" + name), ini),
+                              QUIET_ENV))
+        if have["qtfloor"]:
+            floor_exe = program_copy(os.path.join(build, "bench", "bench_qt_start"), os.path.join(scratch, "start-qt"), "")
+            progs.append(("Qt floor: a bare window", floor_exe, QUIET_ENV))
+            progs.append(("Qt floor: a window with one Japanese label", floor_exe, dict(QUIET_ENV, BENCH_QT_TEXT="1")))
+        for r in range(args.rounds):
+            for name, exe, env in progs:
+                try:
+                    first, end, rss, code = startup(exe, ".INI", env)
+                except RuntimeError as e:
+                    log(str(e))
+                    continue
+                starts.setdefault(name, []).append((first, end, rss, code))
+        if starts:
+            print("\n3. Start-up offscreen, the command line holding one path that is passed over")
+            print(f"  {'':44s} {'to 1st activation':>18s} {'to exit':>9s} {'peak RSS':>9s}  exit status")
+            for name, xs in starts.items():
+                codes = sorted({c for *_, c in xs})
+                print(f"  {name:44s} {med([x[0] for x in xs]) * 1e3:16.1f}ms {med([x[1] for x in xs]) * 1e3:7.1f}ms "
+                      f"{max(x[2] for x in xs) / 1e6:7.1f}MB  {codes}")
+            print("  (first activation: the moment the program's close handler has written its settings file,")
+            print("   which it does when the first activation's batch is over; seen from outside with inotify)")
 
     # ---- the targets --------------------------------------------------------------------
+    load_after = os.getloadavg()[0]
+    print(f"\nLoad average (1 min) before / after: {load_before:.1f} / {load_after:.1f} on {os.cpu_count()} CPUs")
+    if max(load_before, load_after) > 1.5:
+        print("  the machine was busy with other work: wall times are inflated; CPU times are steadier")
     print("\nTargets (24-MP input; ratios from the medians of this run)")
     floor = table.t("floor: djpeg + cjpeg")
 
