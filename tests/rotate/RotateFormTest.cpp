@@ -160,11 +160,9 @@ TEST_F(RotateForm, BothResourcesGiveTheWindowsOfTheirProgram) {
     EXPECT_EQ(f->ClientHeight(), R ? 101 : 99);
     EXPECT_EQ(f->BorderStyle(), bsSingle);
     EXPECT_EQ(f->BorderIcons(), biSystemMenu | biMinimize | biMaximize);
-    EXPECT_EQ(f->Color(), clBtnFace);
     EXPECT_EQ(f->Font()->Name(), "ＭＳ Ｐゴシック");
     EXPECT_EQ(f->Font()->Height(), -12);
     EXPECT_EQ(f->Font()->Charset(), SHIFTJIS_CHARSET);
-    EXPECT_EQ(f->Font()->Color(), clWindowText);
 
     auto place = [](TControl* c) {
       return std::vector<Integer>{c->Left(), c->Top(), c->Width(), c->Height()};
@@ -192,7 +190,6 @@ TEST_F(RotateForm, BothResourcesGiveTheWindowsOfTheirProgram) {
     EXPECT_EQ(f->Label2->Color(), clBtnFace);
     EXPECT_EQ(f->Label3->Font()->Color(), clPurple);
     EXPECT_EQ(f->Label3->Font()->Style(), fsUnderline);
-    EXPECT_EQ(f->Label3->Font()->Name(), "ＭＳ Ｐゴシック");
     // Each address stands in the link component and in its label.
     EXPECT_EQ(f->Label2->Caption(), f->MailAndHP1->HomePageAddress);
     EXPECT_EQ(f->Label3->Caption(), f->MailAndHP1->MailAddress);
@@ -202,7 +199,6 @@ TEST_F(RotateForm, BothResourcesGiveTheWindowsOfTheirProgram) {
     EXPECT_EQ(f->UpDown1->Associate(), f->Edit1);
     EXPECT_EQ(f->UpDown1->Min(), 1);
     EXPECT_EQ(f->UpDown1->Max(), 99);
-    EXPECT_EQ(f->ProgressBar1->Min(), 0);
     EXPECT_EQ(f->ProgressBar1->Max(), 100);
     EXPECT_TRUE(f->FileDrop1->Accept());
     EXPECT_EQ(f->FileDrop1->Control(), nullptr);

@@ -87,23 +87,6 @@ TEST(TurnCopy, TiledCopyEqualsThePixelByPixelCopyOnAnySize) {
   }
 }
 
-TEST(TurnCopy, FourLeftTurnsOrOneEachWayGiveTheSourceBack) {
-  TImage src = Numbered(9, 14, 3);
-  TImage a(14, 9, 3, 0), b(9, 14, 3, 0), c(14, 9, 3, 0), d(9, 14, 3, 0);
-  TurnPixels(TTurnRule::Left, Layout(src, a), nullptr);
-  TurnPixels(TTurnRule::Left, Layout(a, b), nullptr);
-  TurnPixels(TTurnRule::Left, Layout(b, c), nullptr);
-  TurnPixels(TTurnRule::Left, Layout(c, d), nullptr);
-  EXPECT_EQ(Rows(d), Rows(src));
-  TImage back(9, 14, 3, 0);
-  TurnPixels(TTurnRule::Right, Layout(a, back), nullptr);
-  EXPECT_EQ(Rows(back), Rows(src));
-  TImage twice(9, 14, 3, 0);
-  TurnPixels(TTurnRule::Left, Layout(src, a), nullptr);
-  TurnPixels(TTurnRule::Left, Layout(a, twice), nullptr);
-  EXPECT_NE(Rows(twice), Rows(src));
-}
-
 TEST(TurnCopy, ProgressComesAfterEveryTenthRowWithExactlyTheRowsUpToItCopied) {
   for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
     for (Integer H : {1, 10, 11, 25, 31}) {
@@ -133,13 +116,4 @@ TEST(TurnCopy, ProgressComesAfterEveryTenthRowWithExactlyTheRowsUpToItCopied) {
       EXPECT_EQ(naiveCalls, expected);
     }
   }
-}
-
-TEST(TurnCopy, OnlyOneToFourBytesPerPixelAreCopied) {
-  TImage src(2, 2, 1, 0), dst(2, 2, 1, 0);
-  TTurnLayout layout = Layout(src, dst);
-  layout.BytesPerPixel = 5;
-  EXPECT_THROW(TurnPixels(TTurnRule::Left, layout, nullptr), std::invalid_argument);
-  layout.BytesPerPixel = 0;
-  EXPECT_THROW(TurnPixelsNaive(TTurnRule::Right, layout, nullptr), std::invalid_argument);
 }
