@@ -3,9 +3,7 @@
 #pragma once
 #include <chrono>
 #include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
 #include "classlib/Forms.h"
 #include "platform/CommandLine.h"
@@ -23,9 +21,8 @@ inline void ShowAndActivate(TCustomForm* form) {
 
 inline bool CopyFile(const std::string& from, const std::string& to) {
   std::ifstream in(from, std::ios::binary);
-  if (!in) return false;
-  const std::vector<char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::ofstream out(to, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  if (!in || !out) return false;
+  out << in.rdbuf();
   return static_cast<bool>(out.flush());
 }
