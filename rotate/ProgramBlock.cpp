@@ -1,17 +1,15 @@
-// Program block of Vornel_L and Vornel_R (one source, built twice).
+// The program block of all three tools (one source): each program is built with
+// its title, its form unit and its icon.
+//   VORNEL_TITLE      "Vornel_L"
+//   VORNEL_FORM_UNIT  "rotate/Unit1.h"
+//   VORNEL_ICON_FILE  "rotate/Vornel_L.xpm"
+//   VORNEL_ICON       Vornel_L_xpm
 #include <cstdio>
 #include <exception>
 
 #include "classlib/Forms.h"
-#include "rotate/Unit1.h"
-
-#if defined(VORNEL_TURN_RIGHT)
-#include "rotate/Vornel_R.xpm"
-#define VORNEL_ICON Vornel_R_xpm
-#else
-#include "rotate/Vornel_L.xpm"
-#define VORNEL_ICON Vornel_L_xpm
-#endif
+#include VORNEL_FORM_UNIT
+#include VORNEL_ICON_FILE
 
 int main() {
   try {
