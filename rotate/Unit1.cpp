@@ -9,6 +9,7 @@
 #include "classlib/Jpeg.h"
 #include "imaging/DCImageInfo.h"
 #include "imaging/JPEG_IO.h"
+#include "rotate/FileStamp.h"
 #include "rotate/Rw_ini.h"
 
 TForm1* Form1 = nullptr;
@@ -39,26 +40,6 @@ struct TFileIdentity {
   }
   bool operator==(const TFileIdentity&) const = default;
 };
-
-// Reads the last-write time through a handle opened for writing: 0 when the file
-// cannot be opened so (read-only, or held without write sharing).
-Integer ReadStamp(const std::string& path) {
-  Integer stamp = 0;
-  const THandle h = FileOpen(path, fmOpenWrite | fmShareDenyNone);
-  if (h > 0) {
-    stamp = FileGetDate(h);
-    FileClose(h);
-  }
-  return stamp;
-}
-
-void RestoreStamp(const std::string& path, Integer stamp) {
-  const THandle h = FileOpen(path, fmOpenWrite | fmShareDenyNone);
-  if (h > 0) {
-    FileSetDate(h, stamp);  // an invalid stamp (0 among them) sets nothing
-    FileClose(h);
-  }
-}
 
 Integer BytesPerPixel(TPixelFormat format) {
   switch (PixelFormatBits(format)) {
@@ -114,7 +95,7 @@ void TForm1::ConvFile(const std::string& FileName) {
   if (yDensity == 0) yDensity = 72;
 
   // 3. The last-write time.
-  const Integer stamp = ReadStamp(FileName);
+  const Integer stamp = ReadFileStamp(FileName);
 
   // 4. Decode at full size, fast.
   const TFileIdentity before = TFileIdentity::Of(FileName);
@@ -164,7 +145,7 @@ void TForm1::ConvFile(const std::string& FileName) {
   WriteJpegFile(turned.get(), FileName, JpegComp, xDensity, yDensity);
 
   // 13. The former last-write time.
-  RestoreStamp(FileName, stamp);
+  SetFileStamp(FileName, stamp);
 
   // 14. Objects released.
   jpeg.reset();

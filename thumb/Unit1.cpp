@@ -6,6 +6,7 @@
 #include "classlib/Graphics.h"
 #include "classlib/Jpeg.h"
 #include "imaging/JPEG_IO.h"
+#include "rotate/FileStamp.h"
 #include "thumb/Rw_ini.h"
 #include "thumb/ThumbCopy.h"
 
@@ -20,26 +21,6 @@ constexpr Integer kThumbDensity = 72;
 
 // The low 16 bits, taken as a signed number: what an up-down control holds.
 SmallInt Low16(Integer value) { return static_cast<SmallInt>(static_cast<std::uint16_t>(value)); }
-
-// Reads the last-write time through a handle opened for writing: 0 when the file
-// cannot be opened so (read-only), -1 when its time cannot be read.
-Integer ReadStamp(const std::string& path) {
-  Integer stamp = 0;
-  const THandle h = FileOpen(path, fmOpenWrite | fmShareDenyNone);
-  if (h > 0) {
-    stamp = FileGetDate(h);
-    FileClose(h);
-  }
-  return stamp;
-}
-
-void SetStamp(const std::string& path, Integer stamp) {
-  const THandle h = FileOpen(path, fmOpenWrite | fmShareDenyNone);
-  if (h > 0) {
-    FileSetDate(h, stamp);  // a stamp naming no date (0, -1) sets nothing
-    FileClose(h);
-  }
-}
 
 std::int64_t Stride(Integer width, Integer bytesPerPixel) {
   return ((static_cast<std::int64_t>(width) * bytesPerPixel + 3) / 4) * 4;
@@ -133,14 +114,14 @@ void TForm1::MakeThumbnail(const std::string& FileName) {
 
   // 12. The input's time, taken after decoding: a thumbnail that replaces its
   // input still gets the input's own time.
-  const Integer stamp = ReadStamp(FileName);
+  const Integer stamp = ReadFileStamp(FileName);
 
   // 13, 14. Beside the input, the prefix in front of its name.
   const std::string output = ExtractFilePath(FileName) + ThumbChar + ExtractFileName(FileName);
   WriteJpegFile(thumb.get(), output, kThumbQuality, kThumbDensity, kThumbDensity);
 
   // 15. The input's time on the thumbnail.
-  SetStamp(output, stamp);
+  SetFileStamp(output, stamp);
 
   // 16. Released, the decoded bitmap first.
   decoded.reset();
