@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "classlib/IniFiles.h"
-#include "platform/Module.h"
+#include "rotate/ToolSettings.h"
 
 Integer PosTop = 50;
 Integer PosLeft = 50;
@@ -12,28 +12,17 @@ Integer JpegComp = 66;
 Integer ThumbMax = 64;
 std::string ThumbChar = "$_";
 
-namespace {
-// The program file's path with the extension ".INI", formed afresh at every use.
-std::string SettingsFileName() { return ChangeFileExt(ModuleFileName(), ".INI"); }
-}  // namespace
-
 void ReadSettings() {
-  auto ini = std::make_unique<TIniFile>(SettingsFileName());
-  PosTop = ini->ReadInteger("Pos", "Top", 50);
-  PosLeft = ini->ReadInteger("Pos", "Left", 50);
-  ModeClose = ini->ReadInteger("Mode", "Close", 1);
-  JpegComp = ini->ReadInteger("Jpeg", "Comp", 66);
+  auto ini = std::make_unique<TIniFile>(ToolSettingsFileName());
+  ReadToolSettings(*ini, PosTop, PosLeft, ModeClose, JpegComp);
   ThumbMax = ini->ReadInteger("Thumb", "Max", 64);
   // The default stands in only for a missing key; an empty value is an empty prefix.
   ThumbChar = ini->ReadString("Thumb", "Char", "$_");
 }
 
 void WriteSettings() {
-  auto ini = std::make_unique<TIniFile>(SettingsFileName());
-  ini->WriteInteger("Pos", "Top", PosTop);
-  ini->WriteInteger("Pos", "Left", PosLeft);
-  ini->WriteInteger("Mode", "Close", ModeClose);
-  ini->WriteInteger("Jpeg", "Comp", JpegComp);
+  auto ini = std::make_unique<TIniFile>(ToolSettingsFileName());
+  WriteToolSettings(*ini, PosTop, PosLeft, ModeClose, JpegComp);
   ini->WriteInteger("Thumb", "Max", ThumbMax);
   ini->WriteString("Thumb", "Char", ThumbChar);
 }
