@@ -14,12 +14,12 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "classlib/GuiTestSupport.h"
 #include "classlib/Resources.h"
 #include "platform/CommandLine.h"
 #include "platform/Drop.h"
 #include "platform/Module.h"
 #include "platform/Windows.h"
-#include "rotate/FormTestUtil.h"
 #include "rotate/RotateTestUtil.h"
 #include "rotate/Rw_ini.h"
 #include "rotate/Unit1.h"
@@ -411,7 +411,7 @@ TEST_F(RotateForm, APhotoReplacedOrDeletedWhileMessagesRunIsNotWrittenOver) {
 
 TEST_F(RotateForm, DropsDuringAConversionAreHandledNested) {
   CreateMain();
-  TBoxCloser boxes;
+  TBoxWatcher boxes;
   const std::string outer = Photo("outer.jpg", 120, 90), inner = Photo("inner.jpg", 30, 20);
   // A drop waiting when the conversion lets messages through.
   PostMessageA(Form1->Handle(), WM_DROPFILES,
@@ -420,7 +420,7 @@ TEST_F(RotateForm, DropsDuringAConversionAreHandledNested) {
   EXPECT_TRUE(TurnedOnce(inner));
   EXPECT_TRUE(TurnedOnce(outer));
   EXPECT_EQ(closes, 2);
-  EXPECT_TRUE(boxes.Texts.empty());
+  EXPECT_TRUE(boxes.Boxes.empty());
 
   // The same file dropped again while it is turned: the inner call turns it;
   // the outer one must not write its older result over that.
@@ -516,7 +516,7 @@ TEST_F(RotateForm, DroppedFilesFromTheFileManagerAndWmDropfilesAreTurned) {
   CreateMain();
   Form1->Show();
   const std::string a = Photo("a.jpg"), b = Photo("b b.jpg"), c = Photo("c.jpg"), d = Photo("d.jpg");
-  ASSERT_TRUE(DropFiles(Form1->Widget(), {a, b, c}));
+  ASSERT_TRUE(DropUrls(Form1->Widget(), FileUrls({a, b, c}), QPoint(20, 20)));
   ASSERT_TRUE(PumpUntil([&] { return closes == 3; }));
   EXPECT_TRUE(TurnedOnce(a));
   EXPECT_TRUE(TurnedOnce(b));
@@ -531,21 +531,21 @@ TEST_F(RotateForm, DroppedFilesFromTheFileManagerAndWmDropfilesAreTurned) {
 TEST_F(RotateForm, AFailingDropShowsOneBoxDropsTheRestAndTheNextDropWorks) {
   CreateMain();
   Form1->Show();
-  TBoxCloser boxes;
+  TBoxWatcher boxes;
   WriteBytes(dir / "bad.jpg", PngBytes());
   const std::string good = Photo("good.jpg");
   PostMessageA(Form1->Handle(), WM_DROPFILES,
                reinterpret_cast<WPARAM>(CreateDropHandle({dir / "bad.jpg", good}, POINT{1, 1})), 0);
-  ASSERT_TRUE(PumpUntil([&] { return boxes.Texts.size() == 1 && OpenDropHandleCount() == 0; }));
-  EXPECT_EQ(boxes.Texts[0].rfind("JPEG エラー #", 0), 0u) << boxes.Texts[0];
-  EXPECT_EQ(boxes.Titles[0], "Vornel_L");
+  ASSERT_TRUE(PumpUntil([&] { return boxes.Boxes.size() == 1 && OpenDropHandleCount() == 0; }));
+  EXPECT_EQ(boxes.Boxes[0].Text.rfind("JPEG エラー #", 0), 0u) << boxes.Boxes[0].Text;
+  EXPECT_EQ(boxes.Boxes[0].Title, "Vornel_L");
   EXPECT_TRUE(Untouched(good));
   EXPECT_EQ(closes, 0);
 
   PostMessageA(Form1->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(CreateDropHandle({good}, POINT{1, 1})), 0);
   ASSERT_TRUE(PumpUntil([&] { return closes == 1; }));
   EXPECT_TRUE(TurnedOnce(good));
-  EXPECT_EQ(boxes.Texts.size(), 1u);
+  EXPECT_EQ(boxes.Boxes.size(), 1u);
 }
 
 }  // namespace
