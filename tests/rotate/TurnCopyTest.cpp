@@ -7,38 +7,26 @@
 #include <vector>
 
 #include "rotate/TurnCopy.h"
+#include "support/BottomUpImage.h"
 
 namespace {
 
 constexpr BYTE kPad = 0xA5;  // what the turned bitmap holds before the copy
 
-std::int64_t Stride(Integer width, Integer B) { return ((std::int64_t{width} * B + 3) / 4) * 4; }
-
-// A bottom-up bitmap in a plain buffer.
-struct TImage {
-  Integer W, H, B;
-  std::int64_t stride;
-  std::vector<BYTE> bytes;
-  TImage(Integer w, Integer h, Integer b, BYTE fill)
-      : W(w), H(h), B(b), stride(Stride(w, b)), bytes(static_cast<std::size_t>(stride * h), fill) {}
-  // Pixel (row r from the top, column c).
-  BYTE* At(Integer r, Integer c) { return bytes.data() + (H - 1 - r) * stride + std::int64_t{c} * B; }
-};
-
-TTurnLayout Layout(TImage& src, TImage& dst) {
+TTurnLayout Layout(TBottomUpImage& src, TBottomUpImage& dst) {
   return TTurnLayout{src.bytes.data(), src.stride, dst.bytes.data(), dst.stride, src.W, src.H, src.B};
 }
 
 // Source pixels numbered in reading order, each number in every byte of its pixel.
-TImage Numbered(Integer w, Integer h, Integer B) {
-  TImage img(w, h, B, 0x5A);
+TBottomUpImage Numbered(Integer w, Integer h, Integer B) {
+  TBottomUpImage img(w, h, B, 0x5A);
   int n = 1;
   for (Integer r = 0; r < h; ++r)
     for (Integer c = 0; c < w; ++c, ++n) std::memset(img.At(r, c), n, static_cast<std::size_t>(B));
   return img;
 }
 
-std::vector<std::vector<int>> Rows(TImage& img) {
+std::vector<std::vector<int>> Rows(TBottomUpImage& img) {
   std::vector<std::vector<int>> rows;
   for (Integer r = 0; r < img.H; ++r) {
     rows.emplace_back();
@@ -54,8 +42,8 @@ using TCopy = void (*)(TTurnRule, const TTurnLayout&, const TTurnProgress&);
 TEST(TurnCopy, TheWorkedThreeByTwoExampleOnBothRulesAndEveryPixelSize) {
   for (Integer B = 1; B <= 4; ++B) {
     for (TCopy copy : {TCopy(TurnPixels), TCopy(TurnPixelsNaive)}) {
-      TImage src = Numbered(3, 2, B);  // rows 1 2 3 / 4 5 6
-      TImage left(2, 3, B, kPad), right(2, 3, B, kPad);
+      TBottomUpImage src = Numbered(3, 2, B);  // rows 1 2 3 / 4 5 6
+      TBottomUpImage left(2, 3, B, kPad), right(2, 3, B, kPad);
       copy(TTurnRule::Left, Layout(src, left), nullptr);
       copy(TTurnRule::Right, Layout(src, right), nullptr);
       EXPECT_EQ(Rows(left), (std::vector<std::vector<int>>{{3, 6}, {2, 5}, {1, 4}})) << "B=" << B;
@@ -75,10 +63,10 @@ TEST(TurnCopy, TiledCopyEqualsThePixelByPixelCopyOnAnySize) {
                               {37, 21}, {5, 40}, {101, 33}, {2, 9}, {40, 31}};
   for (Integer B = 1; B <= 4; ++B) {
     for (auto& s : sizes) {
-      TImage src(s[0], s[1], B, 0);
+      TBottomUpImage src(s[0], s[1], B, 0);
       for (BYTE& b : src.bytes) b = static_cast<BYTE>(rng());
       for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
-        TImage tiled(s[1], s[0], B, kPad), naive(s[1], s[0], B, kPad);
+        TBottomUpImage tiled(s[1], s[0], B, kPad), naive(s[1], s[0], B, kPad);
         TurnPixels(rule, Layout(src, tiled), nullptr);
         TurnPixelsNaive(rule, Layout(src, naive), nullptr);
         ASSERT_EQ(tiled.bytes, naive.bytes) << s[0] << "x" << s[1] << " B=" << B;
@@ -91,8 +79,8 @@ TEST(TurnCopy, ProgressComesAfterEveryTenthRowWithExactlyTheRowsUpToItCopied) {
   for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
     for (Integer H : {1, 10, 11, 25, 31}) {
       const Integer W = 6;
-      TImage src = Numbered(W, H, 1);
-      TImage dst(H, W, 1, 0);  // pixel numbers start at 1: 0 is "not yet written"
+      TBottomUpImage src = Numbered(W, H, 1);
+      TBottomUpImage dst(H, W, 1, 0);  // pixel numbers start at 1: 0 is "not yet written"
       std::vector<Integer> calls;
       auto check = [&](Integer y) {
         calls.push_back(y);
@@ -111,7 +99,7 @@ TEST(TurnCopy, ProgressComesAfterEveryTenthRowWithExactlyTheRowsUpToItCopied) {
       for (Integer y = 0; y < H; y += 10) expected.push_back(y);
       EXPECT_EQ(calls, expected) << "H=" << H;
       std::vector<Integer> naiveCalls;
-      TImage other(H, W, 1, 0);
+      TBottomUpImage other(H, W, 1, 0);
       TurnPixelsNaive(rule, Layout(src, other), [&](Integer y) { naiveCalls.push_back(y); });
       EXPECT_EQ(naiveCalls, expected);
     }

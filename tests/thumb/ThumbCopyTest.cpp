@@ -6,29 +6,17 @@
 #include <cstring>
 #include <vector>
 
+#include "support/BottomUpImage.h"
 #include "thumb/ThumbCopy.h"
 
 namespace {
 
 constexpr BYTE kPad = 0xA5;  // what the thumbnail holds before the copy
 
-std::int64_t Stride(Integer width, Integer B) { return ((std::int64_t{width} * B + 3) / 4) * 4; }
-
-// A bottom-up bitmap in a plain buffer.
-struct TImage {
-  Integer W, H, B;
-  std::int64_t stride;
-  std::vector<BYTE> bytes;
-  TImage(Integer w, Integer h, Integer b, BYTE fill)
-      : W(w), H(h), B(b), stride(Stride(w, b)), bytes(static_cast<std::size_t>(stride * h), fill) {}
-  // Pixel (row r from the top, column c).
-  BYTE* At(Integer r, Integer c) { return bytes.data() + (H - 1 - r) * stride + std::int64_t{c} * B; }
-};
-
 // A 24-bit source whose every pixel names its own row and column (top-down):
 // blue the row's low byte, green the column's low byte, red their high bits.
-TImage Addressed(Integer w, Integer h) {
-  TImage img(w, h, 3, 0);
+TBottomUpImage Addressed(Integer w, Integer h) {
+  TBottomUpImage img(w, h, 3, 0);
   for (Integer r = 0; r < h; ++r)
     for (Integer c = 0; c < w; ++c) {
       BYTE* p = img.At(r, c);
@@ -171,8 +159,8 @@ TEST(ThumbArithmetic, IndexTimesRatioIsFormedAtExtendedPrecision) {
 
 TEST(ThumbCopy, TheWorkedLandscapeSamplesRowsFromTheBottomAndColumnsFromTheLeft) {
   // 1600 × 1200 at 64: decoded 200 × 150, thumbnail 64 × 48, ratio 3.125.
-  TImage src = Addressed(200, 150);
-  TImage dst(64, 48, 3, kPad);
+  TBottomUpImage src = Addressed(200, 150);
+  TBottomUpImage dst(64, 48, 3, kPad);
   ThumbPixels(TThumbLayout{src.bytes.data(), src.stride, 200, 150, dst.bytes.data(), dst.stride, 64, 48,
                            3.125, 3});
   EXPECT_EQ(RowOf(dst.At(47, 0)), 149);  // bottom row from the decoded bottom row
@@ -195,8 +183,8 @@ TEST(ThumbCopy, EveryWorkedCaseSamplesByTheRuleAndLeavesThePaddingAlone) {
     const int shift = ThumbDecodeScale(ThumbStep(longSide, c.thumbMax));
     const Integer W = (c.fullW + (1 << shift) - 1) >> shift, H = (c.fullH + (1 << shift) - 1) >> shift;
     const TThumbSize size = ThumbSize(W, H, c.thumbMax);
-    TImage src = Addressed(W, H);
-    TImage dst(size.Width, size.Height, 3, kPad);
+    TBottomUpImage src = Addressed(W, H);
+    TBottomUpImage dst(size.Width, size.Height, 3, kPad);
     ThumbPixels(TThumbLayout{src.bytes.data(), src.stride, W, H, dst.bytes.data(), dst.stride, size.Width,
                              size.Height, size.Ratio, 3});
     for (Integer y = 0; y < size.Height; ++y) {
@@ -212,10 +200,10 @@ TEST(ThumbCopy, EveryWorkedCaseSamplesByTheRuleAndLeavesThePaddingAlone) {
 
 TEST(ThumbCopy, EightBitPixelsAreCopiedAsStoredIndices) {
   // 40 × 30 at 64, enlarged: every decoded pixel repeated, the bytes unchanged.
-  TImage src(40, 30, 1, 0);
+  TBottomUpImage src(40, 30, 1, 0);
   for (Integer r = 0; r < 30; ++r)
     for (Integer c = 0; c < 40; ++c) *src.At(r, c) = static_cast<BYTE>(r * 7 + c * 3);
-  TImage dst(64, 48, 1, kPad);
+  TBottomUpImage dst(64, 48, 1, kPad);
   ThumbPixels(TThumbLayout{src.bytes.data(), src.stride, 40, 30, dst.bytes.data(), dst.stride, 64, 48, 0.625, 1});
   for (Integer y = 0; y < 48; ++y)
     for (Integer x = 0; x < 64; ++x)
@@ -225,12 +213,12 @@ TEST(ThumbCopy, EightBitPixelsAreCopiedAsStoredIndices) {
 TEST(ThumbCopy, SizesThatDoNotBelongTogetherAreRefusedInsteadOfReadOutside) {
   // A ratio for a larger picture than the one given: the samples would fall
   // outside it.
-  TImage src = Addressed(50, 38);
-  TImage dst(64, 48, 3, kPad);
+  TBottomUpImage src = Addressed(50, 38);
+  TBottomUpImage dst(64, 48, 3, kPad);
   EXPECT_THROW(ThumbPixels(TThumbLayout{src.bytes.data(), src.stride, 50, 38, dst.bytes.data(), dst.stride, 64, 48,
                                         3.125, 3}),
                EInvalidGraphicOperation);
-  TImage src2 = Addressed(200, 20);
+  TBottomUpImage src2 = Addressed(200, 20);
   EXPECT_THROW(ThumbPixels(TThumbLayout{src2.bytes.data(), src2.stride, 200, 20, dst.bytes.data(), dst.stride, 64,
                                         48, 3.125, 3}),
                EInvalidGraphicOperation);
