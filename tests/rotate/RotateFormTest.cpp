@@ -23,6 +23,7 @@
 #include "rotate/RotateTestUtil.h"
 #include "rotate/Rw_ini.h"
 #include "rotate/Unit1.h"
+#include "support/ToolFormTest.h"
 
 using namespace rotate_test;
 namespace fs = std::filesystem;
@@ -43,20 +44,12 @@ class TRecordingForm : public TForm1 {
   }
 };
 
-class RotateForm : public testing::Test {
+class RotateForm : public ToolFormTest {
  protected:
-  void SetUp() override {
-    Application->Reset();
-    Application->Initialize();
-    Application->SetTitle("Vornel_L");
-    SetModuleFileNameForTest(dir / "Vornel_L");
-    SetCommandLineParamsForTest({});
-  }
+  RotateForm() : ToolFormTest("Vornel_L") {}
   void TearDown() override {
-    Application->Reset();
+    ToolFormTest::TearDown();
     Form1 = nullptr;
-    SetModuleFileNameForTest("");
-    ResetCommandLineParamsForTest();
   }
   // Creates the form from its resource and counts the close requests.
   template <class T = TForm1>
@@ -73,7 +66,6 @@ class RotateForm : public testing::Test {
     Create(Form1);
     Form1->CheckBox1->SetChecked(false);
   }
-  std::string Ini() const { return dir / "Vornel_L.INI"; }
   std::string Photo(const std::string& name, int w = 48, int h = 32, const TestJpegOptions& o = {}) {
     const std::string path = dir / name;
     originals[path] = WritePhoto(path, w, h, o);
@@ -83,7 +75,6 @@ class RotateForm : public testing::Test {
   bool TurnedOnce(const std::string& path) { return TurnError(originals[path], path, true) < kTurnTolerance; }
   bool Untouched(const std::string& path) { return ReadBytes(path) == originals[path]; }
 
-  TempFolder dir;
   int closes = 0;
   std::map<std::string, std::string> originals;
 };

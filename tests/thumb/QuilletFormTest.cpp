@@ -13,31 +13,23 @@
 #include "platform/Module.h"
 #include "support/JpegTestUtil.h"
 #include "support/TempFolder.h"
+#include "support/ToolFormTest.h"
 #include "thumb/Rw_ini.h"
 #include "thumb/Unit1.h"
 
 namespace {
 
-class QuilletForm : public testing::Test {
+class QuilletForm : public ToolFormTest {
  protected:
-  void SetUp() override {
-    Application->Reset();
-    Application->Initialize();
-    Application->SetTitle("Quillet");
-    SetModuleFileNameForTest(dir / "Quillet");
-    SetCommandLineParamsForTest({});
-  }
+  QuilletForm() : ToolFormTest("Quillet") {}
   void TearDown() override {
-    Application->Reset();
+    ToolFormTest::TearDown();
     Form1 = nullptr;
-    SetModuleFileNameForTest("");
-    ResetCommandLineParamsForTest();
   }
   void Create() {
     Application->CreateForm(Form1);
     ASSERT_NE(Form1, nullptr);
   }
-  std::string Ini() const { return dir / "Quillet.INI"; }
   std::string Photo(const std::string& name) {
     const std::string path = dir / name;
     WriteBytes(path, EncodeTestJpeg(TestCard(160, 120, 3), 160, 120));
@@ -48,8 +40,6 @@ class QuilletForm : public testing::Test {
     Application->ProcessMessages();
     return Application->Terminated();
   }
-
-  TempFolder dir;
 };
 
 }  // namespace
