@@ -6,12 +6,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "classlib/Jpeg.h"
 #include "imaging/DCImageInfo.h"
 
 namespace fuzz {
+
+// The file a fuzz run writes its inputs to, made by MakeInputFile.
+inline std::string& InputPath() {
+  static std::string path;
+  return path;
+}
+
+// Makes the run's input file from a mkstemp pattern ("/tmp/name-XXXXXX") at
+// start-up; it is removed at exit.
+inline void MakeInputFile(const char* pattern) {
+  std::string name = pattern;
+  const int fd = mkstemp(name.data());
+  if (fd < 0) std::abort();
+  close(fd);
+  InputPath() = name;
+  std::atexit([] { unlink(InputPath().c_str()); });
+}
 
 // The input as a file, since both readers take a path.
 inline bool WriteInput(const std::string& path, const std::uint8_t* data, std::size_t size) {
