@@ -110,8 +110,8 @@ void TForm1::ConvFile(const std::string& FileName) {
 
   // 5, 6. Bytes per pixel and strides.
   const Integer B = BytesPerPixel(source->PixelFormat());
-  const std::int64_t dstStride = ((static_cast<std::int64_t>(H) * B + 3) / 4) * 4;
-  const std::int64_t srcStride = ((static_cast<std::int64_t>(W) * B + 3) / 4) * 4;
+  const std::int64_t dstStride = DibStride(H, static_cast<WORD>(B * 8));
+  const std::int64_t srcStride = DibStride(W, static_cast<WORD>(B * 8));
 
   // 7. The turned bitmap: the source's format and palette, exchanged sizes.
   auto turned = std::make_unique<TBitmap>();

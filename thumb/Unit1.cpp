@@ -22,10 +22,6 @@ constexpr Integer kThumbDensity = 72;
 // The low 16 bits, taken as a signed number: what an up-down control holds.
 SmallInt Low16(Integer value) { return static_cast<SmallInt>(static_cast<std::uint16_t>(value)); }
 
-std::int64_t Stride(Integer width, Integer bytesPerPixel) {
-  return ((static_cast<std::int64_t>(width) * bytesPerPixel + 3) / 4) * 4;
-}
-
 }  // namespace
 
 void TForm1::FormCreate(TObject* /*Sender*/) {
@@ -101,11 +97,11 @@ void TForm1::MakeThumbnail(const std::string& FileName) {
   // 10, 11. Bottom rows and the nearest-neighbour copy.
   TThumbLayout layout;
   layout.SrcBase = decoded->ScanLine(decoded->Height() - 1);
-  layout.SrcStride = Stride(decoded->Width(), bytesPerPixel);
+  layout.SrcStride = DibStride(decoded->Width(), static_cast<WORD>(bytesPerPixel * 8));
   layout.SrcWidth = decoded->Width();
   layout.SrcHeight = decoded->Height();
   layout.DstBase = thumb->ScanLine(size.Height - 1);
-  layout.DstStride = Stride(size.Width, bytesPerPixel);
+  layout.DstStride = DibStride(size.Width, static_cast<WORD>(bytesPerPixel * 8));
   layout.Width = size.Width;
   layout.Height = size.Height;
   layout.Ratio = size.Ratio;
