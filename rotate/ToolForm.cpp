@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <vector>
 
 #include "platform/CodePage.h"
@@ -116,6 +117,8 @@ std::string CurrentFolder() {
   }
 }
 
+SmallInt UpDownPosition(Integer value) { return static_cast<SmallInt>(static_cast<std::uint16_t>(value)); }
+
 TToolForm::TToolForm(TComponent* AOwner) : TForm(AOwner), FSearch(RuntimeLongPathSearch()) {}
 
 TToolForm::~TToolForm() = default;
@@ -135,6 +138,20 @@ void TToolForm::FormActivate(TObject* /*Sender*/) {
     ProcessFile(path);
   }
   if (CheckBox1->Checked()) Close();
+}
+
+void TToolForm::ShowToolSettings(Integer PosTop, Integer PosLeft, Integer ModeClose, Integer JpegComp) {
+  SetLeft(PosLeft);
+  SetTop(PosTop);
+  CheckBox1->SetChecked(ModeClose != 0);
+  UpDown1->SetPosition(UpDownPosition(JpegComp));
+}
+
+void TToolForm::TakeToolSettings(Integer& PosTop, Integer& PosLeft, Integer& ModeClose, Integer& JpegComp) {
+  PosLeft = Left();
+  PosTop = Top();
+  ModeClose = CheckBox1->Checked() ? 1 : 0;
+  JpegComp = StrToInt(Edit1->Text());
 }
 
 void TToolForm::Label2Click(TObject* /*Sender*/) { MailAndHP1->OpenHomePage(); }

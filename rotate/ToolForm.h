@@ -56,6 +56,10 @@ std::string AbsoluteParamPath(const std::string& param, const std::string& folde
 // The process's current folder; empty when it cannot be told.
 std::string CurrentFolder();
 
+// What an up-down control holds of a stored number: its low 16 bits, taken as a
+// signed number.
+SmallInt UpDownPosition(Integer value);
+
 class TToolForm : public TForm {
  public:
   // Component fields, bound by name from the form resource.
@@ -85,6 +89,11 @@ class TToolForm : public TForm {
   // The long form of an absolute path (see ExpandLongFilePathName), through
   // the form's search.
   void GetLongFilePathName(const std::string& path, std::string& result);
+
+  // The four settings every tool keeps, put into the window (position, CheckBox1,
+  // UpDown1) and taken back from it (Edit1's text, through StrToInt).
+  void ShowToolSettings(Integer PosTop, Integer PosLeft, Integer ModeClose, Integer JpegComp);
+  void TakeToolSettings(Integer& PosTop, Integer& PosLeft, Integer& ModeClose, Integer& JpegComp);
 
   // Test support: the search GetLongFilePathName uses from now on.
   void SetLongPathSearch(const TLongPathSearch& search) { FSearch = search; }

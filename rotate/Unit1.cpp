@@ -56,18 +56,11 @@ Integer BytesPerPixel(TPixelFormat format) {
 
 void TForm1::FormCreate(TObject* /*Sender*/) {
   ReadSettings();
-  SetLeft(PosLeft);
-  SetTop(PosTop);
-  CheckBox1->SetChecked(ModeClose != 0);
-  // The low 16 bits, taken as a signed number.
-  UpDown1->SetPosition(static_cast<SmallInt>(static_cast<std::uint16_t>(JpegComp)));
+  ShowToolSettings(PosTop, PosLeft, ModeClose, JpegComp);
 }
 
 void TForm1::FormClose(TObject* /*Sender*/, TCloseAction& /*Action*/) {
-  PosLeft = Left();
-  PosTop = Top();
-  ModeClose = CheckBox1->Checked() ? 1 : 0;
-  JpegComp = StrToInt(Edit1->Text());
+  TakeToolSettings(PosTop, PosLeft, ModeClose, JpegComp);
   WriteSettings();
 }
 

@@ -1,6 +1,5 @@
 #include "thumb/Unit1.h"
 
-#include <cstdint>
 #include <memory>
 
 #include "classlib/Graphics.h"
@@ -19,26 +18,17 @@ namespace {
 constexpr Integer kThumbQuality = 66;
 constexpr Integer kThumbDensity = 72;
 
-// The low 16 bits, taken as a signed number: what an up-down control holds.
-SmallInt Low16(Integer value) { return static_cast<SmallInt>(static_cast<std::uint16_t>(value)); }
-
 }  // namespace
 
 void TForm1::FormCreate(TObject* /*Sender*/) {
   ReadSettings();
-  SetLeft(PosLeft);
-  SetTop(PosTop);
-  CheckBox1->SetChecked(ModeClose != 0);
-  UpDown1->SetPosition(Low16(JpegComp));
-  UpDown2->SetPosition(Low16(ThumbMax));
+  ShowToolSettings(PosTop, PosLeft, ModeClose, JpegComp);
+  UpDown2->SetPosition(UpDownPosition(ThumbMax));
   Edit3->SetText(ThumbChar);
 }
 
 void TForm1::FormClose(TObject* /*Sender*/, TCloseAction& /*Action*/) {
-  PosLeft = Left();
-  PosTop = Top();
-  ModeClose = CheckBox1->Checked() ? 1 : 0;
-  JpegComp = StrToInt(Edit1->Text());
+  TakeToolSettings(PosTop, PosLeft, ModeClose, JpegComp);
   ThumbMax = StrToInt(Edit2->Text());
   ThumbChar = Edit3->Text();
   WriteSettings();
