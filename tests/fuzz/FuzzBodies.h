@@ -1,5 +1,5 @@
-// What each fuzz target does with one input; shared with the regression test
-// that replays every input the fuzzers once found.
+// What each fuzz target does with one input. Inputs that once broke something
+// are kept in tests/fuzz/regressions; scripts/run-fuzz replays them first.
 #pragma once
 #include <fcntl.h>
 #include <unistd.h>
