@@ -50,9 +50,6 @@ struct TDecodeJob {
   // Choices, made between the stages.
   TOutput output = TOutput::Bgr;
   bool inverted = false;  // Adobe CMYK: ink stored as 255 minus the amount
-  // Where the rows go.
-  std::uint8_t* bottom = nullptr;  // the lowest row of the bitmap
-  std::size_t stride = 0;
   std::uint8_t* cmykRow = nullptr;  // 4 bytes a pixel, one row
 
   TDecodeJob() = default;
@@ -93,6 +90,13 @@ bool ComputeOutputSize(TDecodeJob& job) {
   return true;
 }
 
+// A progressive file is read whole here; a two-pass palette is made here.
+bool StartDecode(TDecodeJob& job) {
+  if (setjmp(job.err.jump)) return false;
+  jpeg_start_decompress(&job.cinfo);
+  return true;
+}
+
 inline std::uint8_t Mul255(unsigned a, unsigned b) { return static_cast<std::uint8_t>((a * b + 127) / 255); }
 
 // Turns one row of CMYK (as libjpeg gives it) into BGR or gray levels.
@@ -118,25 +122,25 @@ void ConvertCmykRow(const TDecodeJob& job, std::uint8_t* dst) {
   }
 }
 
-// Decodes every output row into the bitmap, bottom-up. Whatever follows the last
-// row is not read: the image is complete.
-bool DecodeRows(TDecodeJob& job) {
+// Decodes the next count output rows, row i to first + i * stride. *done counts
+// the rows delivered; fewer than count only when libjpeg stops giving rows.
+bool DecodeRows(TDecodeJob& job, std::uint8_t* first, std::int64_t stride, JDIMENSION count, JDIMENSION* done) {
+  *done = 0;
   if (setjmp(job.err.jump)) return false;
-  jpeg_start_decompress(&job.cinfo);
-  const JDIMENSION height = job.cinfo.output_height;
   const bool cmyk = job.output == TOutput::CmykToBgr || job.output == TOutput::CmykToGray;
-  while (job.cinfo.output_scanline < height) {
-    const JDIMENSION row = job.cinfo.output_scanline;
+  while (*done < count) {
     if (cmyk) {
       JSAMPROW rows[1] = {job.cmykRow};
       if (jpeg_read_scanlines(&job.cinfo, rows, 1) != 1) break;
-      ConvertCmykRow(job, job.bottom + static_cast<std::size_t>(height - 1 - row) * job.stride);
+      ConvertCmykRow(job, first + static_cast<std::int64_t>(*done) * stride);
+      ++*done;
     } else {
       JSAMPROW rows[16];
-      JDIMENSION count = 0;
-      for (; count < 16 && row + count < height; ++count)
-        rows[count] = job.bottom + static_cast<std::size_t>(height - 1 - row - count) * job.stride;
-      if (jpeg_read_scanlines(&job.cinfo, rows, count) == 0) break;
+      JDIMENSION n = 0;
+      for (; n < 16 && *done + n < count; ++n) rows[n] = first + static_cast<std::int64_t>(*done + n) * stride;
+      const JDIMENSION got = jpeg_read_scanlines(&job.cinfo, rows, n);
+      if (got == 0) break;
+      *done += got;
     }
   }
   return true;
@@ -200,21 +204,40 @@ Integer TJPEGImage::Height() const {
 }
 
 bool TJPEGImage::AssignTo(TBitmap* dest) {
+  TJPEGRowReader reader(*this);
   TBitmap image;
-  if (FSize == 0) {
-    image.SetPixelFormat(pf24bit);
-    dest->Assign(&image);
-    return true;
+  image.SetPixelFormat(reader.PixelFormat());
+  image.SetSize(reader.Width(), reader.Height());
+  if (reader.Height() > 0) {
+    // The pixels are had (or refused) here, before any row is decoded.
+    BYTE* top = image.ScanLine(0);
+    const std::int64_t stride = DibStride(reader.Width(), static_cast<WORD>(PixelFormatBits(reader.PixelFormat())));
+    reader.ReadRows(top, -stride, reader.Height());
   }
-  auto job = std::make_unique<TDecodeJob>();
-  job->data = FData.get();
-  job->size = static_cast<unsigned long>(FSize);
-  if (!ReadHeader(*job)) RaiseJpegError(job->Code());
+  if (reader.PixelFormat() == pf8bit) image.SetColors(reader.Colors());
+  dest->Assign(&image);
+  return true;
+}
 
-  jpeg_decompress_struct& c = job->cinfo;
+// ---- TJPEGRowReader ------------------------------------------------------------------
+
+struct TJPEGRowReader::TJob {
+  TDecodeJob decode;
+  std::unique_ptr<std::uint8_t[]> cmykRow;
+};
+
+TJPEGRowReader::TJPEGRowReader(TJPEGImage& image) {
+  if (image.FSize == 0) return;  // an empty image: no pixels, no rows
+  FJob = std::make_unique<TJob>();
+  TDecodeJob& job = FJob->decode;
+  job.data = image.FData.get();
+  job.size = static_cast<unsigned long>(image.FSize);
+  if (!ReadHeader(job)) RaiseJpegError(job.Code());
+
+  jpeg_decompress_struct& c = job.cinfo;
   c.scale_num = 1;
-  c.scale_denom = 1u << FScale;
-  if (FPerformance == jpBestSpeed) {
+  c.scale_denom = 1u << image.FScale;
+  if (image.FPerformance == jpBestSpeed) {
     c.dct_method = JDCT_IFAST;
     c.two_pass_quantize = FALSE;
     c.dither_mode = JDITHER_ORDERED;
@@ -223,45 +246,59 @@ bool TJPEGImage::AssignTo(TBitmap* dest) {
   if (cmyk) {
     // libjpeg gives CMYK only as CMYK; the colours are made here, row by row.
     c.out_color_space = JCS_CMYK;
-    job->output = FGrayscale ? TOutput::CmykToGray : TOutput::CmykToBgr;
-    job->inverted = c.saw_Adobe_marker;
-  } else if (FGrayscale || c.jpeg_color_space == JCS_GRAYSCALE) {
+    job.output = image.FGrayscale ? TOutput::CmykToGray : TOutput::CmykToBgr;
+    job.inverted = c.saw_Adobe_marker;
+  } else if (image.FGrayscale || c.jpeg_color_space == JCS_GRAYSCALE) {
     c.out_color_space = JCS_GRAYSCALE;
-    job->output = TOutput::Gray;
-  } else if (FPixelFormat == jf8Bit) {
+    job.output = TOutput::Gray;
+  } else if (image.FPixelFormat == jf8Bit) {
     c.out_color_space = JCS_RGB;
     c.quantize_colors = TRUE;
     c.desired_number_of_colors = 256;
-    job->output = TOutput::Indexed;
+    job.output = TOutput::Indexed;
   } else {
     c.out_color_space = JCS_EXT_BGR;
-    job->output = TOutput::Bgr;
+    job.output = TOutput::Bgr;
   }
-  if (!ComputeOutputSize(*job)) RaiseJpegError(job->Code());
+  if (!ComputeOutputSize(job)) RaiseJpegError(job.Code());
 
-  const bool eightBit = job->output != TOutput::Bgr && job->output != TOutput::CmykToBgr;
-  const auto width = static_cast<Integer>(c.output_width);
-  const auto height = static_cast<Integer>(c.output_height);
-  image.SetPixelFormat(eightBit ? pf8bit : pf24bit);
-  image.SetSize(width, height);
-  if (eightBit) image.SetColors(GrayLevels());
-  // The pixels are had (or refused) here, before any decoding.
-  job->bottom = image.ScanLine(height - 1);
-  job->stride = static_cast<std::size_t>(DibStride(width, static_cast<WORD>(eightBit ? 8 : 24)));
-  std::unique_ptr<std::uint8_t[]> cmykRow;
+  const bool eightBit = job.output != TOutput::Bgr && job.output != TOutput::CmykToBgr;
+  FPixelFormat = eightBit ? pf8bit : pf24bit;
+  FWidth = static_cast<Integer>(c.output_width);
+  FHeight = static_cast<Integer>(c.output_height);
+  // Refused before anything is decoded, as the bitmap for it would be.
+  CheckBitmapSize(FWidth, FHeight, FPixelFormat);
   if (cmyk) {
-    cmykRow.reset(new std::uint8_t[static_cast<std::size_t>(width) * 4]);
-    job->cmykRow = cmykRow.get();
+    FJob->cmykRow.reset(new std::uint8_t[static_cast<std::size_t>(FWidth) * 4]);
+    job.cmykRow = FJob->cmykRow.get();
   }
-  if (!DecodeRows(*job)) RaiseJpegError(job->Code());
+  if (!StartDecode(job)) RaiseJpegError(job.Code());
 
-  if (job->output == TOutput::Indexed) {
-    std::vector<RGBQUAD> colors(static_cast<std::size_t>(c.actual_number_of_colors));
-    for (std::size_t i = 0; i < colors.size(); ++i)
-      colors[i] = RGBQUAD{c.colormap[2][i], c.colormap[1][i], c.colormap[0][i], 0};
-    colors.resize(256, RGBQUAD{0, 0, 0, 0});
-    image.SetColors(std::move(colors));
+  if (job.output == TOutput::Indexed) {
+    FColors.resize(static_cast<std::size_t>(c.actual_number_of_colors));
+    for (std::size_t i = 0; i < FColors.size(); ++i)
+      FColors[i] = RGBQUAD{c.colormap[2][i], c.colormap[1][i], c.colormap[0][i], 0};
+    FColors.resize(256, RGBQUAD{0, 0, 0, 0});
+  } else if (eightBit) {
+    FColors = GrayLevels();
   }
-  dest->Assign(&image);
-  return true;
+}
+
+TJPEGRowReader::~TJPEGRowReader() = default;
+
+void TJPEGRowReader::ReadRows(BYTE* First, std::int64_t Stride, Integer Count) {
+  if (Count < 0 || Count > FHeight - FNextRow)
+    throw EInvalidGraphicOperation("スキャンライン のインデックスが範囲を越えました");
+  if (Count == 0) return;
+  TDecodeJob& job = FJob->decode;
+  if (FFailed) RaiseJpegError(job.Code());
+  JDIMENSION done = 0;
+  if (!DecodeRows(job, First, Stride, static_cast<JDIMENSION>(Count), &done)) {
+    FFailed = true;
+    RaiseJpegError(job.Code());
+  }
+  // Rows libjpeg did not give stay as a fresh bitmap's: zero.
+  const auto rowBytes = static_cast<std::size_t>(FWidth) * static_cast<std::size_t>(PixelFormatBits(FPixelFormat) / 8);
+  for (Integer i = static_cast<Integer>(done); i < Count; ++i) std::memset(First + i * Stride, 0, rowBytes);
+  FNextRow += Count;
 }

@@ -1,15 +1,19 @@
 // JPEG image class: holds a whole JPEG file in memory and decodes it, at a chosen
-// scale and speed, when a TBitmap is assigned from it.
+// scale and speed, when a TBitmap is assigned from it, or band by band into a
+// caller's rows through TJPEGRowReader.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "classlib/Graphics.h"
 
 enum TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
 enum TJPEGPerformance { jpBestQuality, jpBestSpeed };
 enum TJPEGPixelFormat { jf24Bit, jf8Bit };
+
+class TJPEGRowReader;
 
 class TJPEGImage : public TGraphic {
  public:
@@ -54,6 +58,7 @@ class TJPEGImage : public TGraphic {
   bool AssignTo(TBitmap* dest) override;
 
  private:
+  friend class TJPEGRowReader;
   std::unique_ptr<std::uint8_t[]> FData;
   std::size_t FSize = 0;
   Integer FImageWidth = 0;
@@ -62,4 +67,49 @@ class TJPEGImage : public TGraphic {
   TJPEGPerformance FPerformance = jpBestQuality;
   bool FGrayscale = false;
   TJPEGPixelFormat FPixelFormat = jf24Bit;
+};
+
+// Decodes a TJPEGImage at its current settings row by row, top down, into rows
+// the caller provides: the same pixels, in the same formats and with the same
+// errors as assigning the image to a TBitmap (which decodes through this). It
+// reads from the image's memory, so the image must stay loaded while it lives.
+class TJPEGRowReader {
+ public:
+  // Parses the header with the image's scale, performance, grayscale and pixel
+  // format settings and starts the decode. EJPEG "JPEG エラー #%d" when libjpeg
+  // refuses the file, EOutOfResources when a bitmap of the decoded size would
+  // exceed the bitmap limit (nothing decoded then). An empty image gives 0 x 0
+  // pixels at 24 bits and no rows.
+  explicit TJPEGRowReader(TJPEGImage& image);
+  ~TJPEGRowReader();
+  TJPEGRowReader(const TJPEGRowReader&) = delete;
+  TJPEGRowReader& operator=(const TJPEGRowReader&) = delete;
+
+  // pf24bit (blue, green, red) or pf8bit (palette indices).
+  TPixelFormat PixelFormat() const { return FPixelFormat; }
+  // The palette of 8-bit output: the 256 gray levels (index = level), or the
+  // quantised colours padded with black to 256. Empty for 24 bits.
+  const std::vector<RGBQUAD>& Colors() const { return FColors; }
+  Integer Width() const { return FWidth; }
+  Integer Height() const { return FHeight; }
+  // The row (from the top) the next ReadRows call starts with.
+  Integer NextRow() const { return FNextRow; }
+
+  // Decodes the next Count rows: row NextRow() + i goes to First + i * Stride
+  // (Stride may be negative, for bottom-up bitmaps), each Width pixels of the
+  // format's bytes; the bytes after them are not touched. libjpeg's warnings are
+  // ignored: a damaged image goes on as libjpeg fills it in. EJPEG on an error,
+  // after which no further row can be read; EInvalidGraphicOperation for rows
+  // beyond the image.
+  void ReadRows(BYTE* First, std::int64_t Stride, Integer Count);
+
+ private:
+  struct TJob;
+  std::unique_ptr<TJob> FJob;
+  TPixelFormat FPixelFormat = pf24bit;
+  std::vector<RGBQUAD> FColors;
+  Integer FWidth = 0;
+  Integer FHeight = 0;
+  Integer FNextRow = 0;
+  bool FFailed = false;
 };
