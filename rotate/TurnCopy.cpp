@@ -8,13 +8,109 @@ namespace {
 
 constexpr Integer kBand = 10;  // rows between two progress calls
 
+// How many columns ahead the turned row a column will write is asked for. Each
+// column writes a few bytes into a turned row of its own, so the copy waits on
+// those rows' cache lines unless they are fetched early.
+constexpr std::int64_t kPrefetchColumns = 32;
+
 // The address of the turned pixel for source (row y, column x).
 template <TTurnRule Rule, int B>
-inline BYTE* Target(const TTurnLayout& L, std::int64_t x, std::int64_t y) {
+inline BYTE* Target(const TTurnTarget& T, std::int64_t x, std::int64_t y) {
   if constexpr (Rule == TTurnRule::Left) {
-    return L.DstBase + x * L.DstStride + y * B;
+    return T.DstBase + x * T.DstStride + y * B;
   } else {
-    return L.DstBase + (L.Width - 1 - x) * L.DstStride + (L.Height - 1 - y) * B;
+    return T.DstBase + (T.Width - 1 - x) * T.DstStride + (T.Height - 1 - y) * B;
+  }
+}
+
+// Where the run of column x of the band y0 .. y0+n-1 starts in its turned row:
+// the left turn puts the band's top row first, the right turn its bottom row.
+template <TTurnRule Rule, int B>
+inline BYTE* RunStart(const TTurnTarget& T, std::int64_t x, Integer y0, Integer n) {
+  return Rule == TTurnRule::Left ? Target<Rule, B>(T, x, y0) : Target<Rule, B>(T, x, y0 + n - 1);
+}
+
+template <TTurnRule Rule, int B>
+inline void Prefetch(const TTurnTarget& T, std::int64_t x, Integer y0, Integer n) {
+  __builtin_prefetch(RunStart<Rule, B>(T, x + kPrefetchColumns, y0, n), 1, 3);
+}
+
+// The band's source rows in the order their pixels lie in a turned row.
+template <TTurnRule Rule>
+inline const BYTE* RunRow(const BYTE* const* src, int k, int n) {
+  return Rule == TTurnRule::Left ? src[k] : src[n - 1 - k];
+}
+
+// Source rows y0 .. y0+N-1, N known at compile time: for each column, the N
+// pixels of that column land side by side in one turned row, stored as one run.
+template <TTurnRule Rule, int B, int N>
+void CopyBandFixed(const TTurnTarget& T, const BYTE* const* src, Integer y0) {
+  const std::int64_t width = T.Width;
+  // 24 bits: a pixel is fetched as 4 bytes where a fourth byte of the same row
+  // follows it, so every column but the last.
+  const std::int64_t wide = (B == 3 && N > 1) ? width - 1 : width;
+  const std::int64_t prefetched = std::max<std::int64_t>(0, std::min(wide, width - kPrefetchColumns));
+  auto column = [&](std::int64_t x) {
+    const std::int64_t sx = x * B;
+    if constexpr (B == 3 && N > 1) {
+      BYTE run[N * B + 1];
+      for (int k = 0; k < N; ++k) std::memcpy(run + k * B, RunRow<Rule>(src, k, N) + sx, 4);
+      std::memcpy(RunStart<Rule, B>(T, x, y0, N), run, N * B);
+    } else {
+      BYTE* d = RunStart<Rule, B>(T, x, y0, N);
+      for (int k = 0; k < N; ++k) std::memcpy(d + k * B, RunRow<Rule>(src, k, N) + sx, B);
+    }
+  };
+  std::int64_t x = 0;
+  for (; x < prefetched; ++x) {
+    Prefetch<Rule, B>(T, x, y0, N);
+    column(x);
+  }
+  for (; x < wide; ++x) column(x);
+  for (; x < width; ++x) {
+    BYTE* d = RunStart<Rule, B>(T, x, y0, N);
+    for (int k = 0; k < N; ++k) std::memcpy(d + k * B, RunRow<Rule>(src, k, N) + x * B, B);
+  }
+}
+
+// A band of any other height (the last one of an image): the same, the run's
+// length known only now.
+template <TTurnRule Rule, int B>
+void CopyBandAny(const TTurnTarget& T, const BYTE* const* src, Integer y0, int n) {
+  const std::int64_t width = T.Width;
+  const std::int64_t prefetched = std::max<std::int64_t>(0, width - kPrefetchColumns);
+  for (std::int64_t x = 0; x < width; ++x) {
+    if (x < prefetched) Prefetch<Rule, B>(T, x, y0, n);
+    BYTE* d = RunStart<Rule, B>(T, x, y0, n);
+    for (int k = 0; k < n; ++k) std::memcpy(d + k * B, RunRow<Rule>(src, k, n) + x * B, B);
+  }
+}
+
+template <TTurnRule Rule, int B>
+void CopyRows(const TTurnTarget& T, const BYTE* top, std::int64_t stride, Integer y0, Integer count) {
+  const BYTE* src[kBand];
+  while (count > 0) {
+    const int n = static_cast<int>(std::min(count, kBand));
+    for (int k = 0; k < n; ++k) src[k] = top + k * stride;
+    switch (n) {
+      case kBand: CopyBandFixed<Rule, B, kBand>(T, src, y0); break;
+      case 1: CopyBandFixed<Rule, B, 1>(T, src, y0); break;
+      default: CopyBandAny<Rule, B>(T, src, y0, n); break;
+    }
+    top += n * stride;
+    y0 += n;
+    count -= n;
+  }
+}
+
+template <TTurnRule Rule>
+void CopyRowsRule(const TTurnTarget& T, const BYTE* top, std::int64_t stride, Integer y0, Integer count) {
+  switch (T.BytesPerPixel) {
+    case 1: CopyRows<Rule, 1>(T, top, stride, y0, count); return;
+    case 2: CopyRows<Rule, 2>(T, top, stride, y0, count); return;
+    case 3: CopyRows<Rule, 3>(T, top, stride, y0, count); return;
+    case 4: CopyRows<Rule, 4>(T, top, stride, y0, count); return;
+    default: throw std::invalid_argument("bytes per pixel must be 1 to 4");
   }
 }
 
@@ -22,98 +118,31 @@ inline const BYTE* SourceRow(const TTurnLayout& L, std::int64_t y) {
   return L.SrcBase + (L.Height - 1 - y) * L.SrcStride;
 }
 
-// Source rows y0 .. y0+N-1 (N rows, N known at compile time for full bands): for
-// each column, the N pixels of that column land side by side in one turned row.
-template <TTurnRule Rule, int B, int N>
-void CopyBandFixed(const TTurnLayout& L, Integer y0) {
-  const BYTE* src[N];
-  for (int k = 0; k < N; ++k) src[k] = SourceRow(L, y0 + k);
-  if constexpr (B == 3 && N > 1) {
-    // 24 bits: the N pixels of a column gathered into one run, then stored
-    // at once; a pixel is fetched as 4 bytes where a fourth byte of the same
-    // row follows it (never past the row's pixels of the last column).
-    std::int64_t x = 0;
-    const std::int64_t wide = L.Width - 1;  // columns with a byte after them
-    for (; x < wide; ++x) {
-      BYTE run[N * B + 1];
-      const std::int64_t sx = x * B;
-      if constexpr (Rule == TTurnRule::Left) {
-        for (int k = 0; k < N; ++k) std::memcpy(run + k * B, src[k] + sx, 4);
-        std::memcpy(Target<Rule, B>(L, x, y0), run, N * B);
-      } else {
-        for (int k = 0; k < N; ++k) std::memcpy(run + k * B, src[N - 1 - k] + sx, 4);
-        std::memcpy(Target<Rule, B>(L, x, y0 + N - 1), run, N * B);
-      }
-    }
-    for (; x < L.Width; ++x) {
-      const std::int64_t sx = x * B;
-      if constexpr (Rule == TTurnRule::Left) {
-        BYTE* d = Target<Rule, B>(L, x, y0);
-        for (int k = 0; k < N; ++k) std::memcpy(d + k * B, src[k] + sx, B);
-      } else {
-        BYTE* d = Target<Rule, B>(L, x, y0 + N - 1);
-        for (int k = 0; k < N; ++k) std::memcpy(d + k * B, src[N - 1 - k] + sx, B);
-      }
-    }
-  } else if constexpr (Rule == TTurnRule::Left) {
-    for (std::int64_t x = 0; x < L.Width; ++x) {
-      BYTE* d = Target<Rule, B>(L, x, y0);
-      const std::int64_t sx = x * B;
-      for (int k = 0; k < N; ++k) std::memcpy(d + k * B, src[k] + sx, B);
-    }
-  } else {
-    // Columns from the right, rows from the bottom: the turned bitmap is then
-    // written upwards in memory, as in the left turn.
-    for (std::int64_t x = 0; x < L.Width; ++x) {
-      BYTE* d = Target<Rule, B>(L, x, y0 + N - 1);
-      const std::int64_t sx = x * B;
-      for (int k = 0; k < N; ++k) std::memcpy(d + k * B, src[N - 1 - k] + sx, B);
-    }
-  }
-}
-
-template <TTurnRule Rule, int B>
-void CopyBand(const TTurnLayout& L, Integer y0, Integer rows) {
-  switch (rows) {
-    case kBand: CopyBandFixed<Rule, B, kBand>(L, y0); return;
-    case 1: CopyBandFixed<Rule, B, 1>(L, y0); return;
-    default:
-      // The last, short band: row by row, still one run per column.
-      for (Integer k = 0; k < rows; ++k) CopyBandFixed<Rule, B, 1>(L, y0 + k);
-      return;
-  }
-}
-
-template <TTurnRule Rule, int B>
-void TurnTiled(const TTurnLayout& L, const TTurnProgress& progress) {
-  Integer y = 0;
-  while (y < L.Height) {
-    // Row 0 ends a band of its own; from then on every tenth row does.
-    const Integer last = (y == 0) ? 0 : std::min<Integer>(((y + kBand - 1) / kBand) * kBand, L.Height - 1);
-    CopyBand<Rule, B>(L, y, last - y + 1);
-    if (last % kBand == 0 && progress) progress(last);
-    y = last + 1;
-  }
-}
-
-template <TTurnRule Rule>
-void TurnTiledRule(const TTurnLayout& L, const TTurnProgress& progress) {
-  switch (L.BytesPerPixel) {
-    case 1: TurnTiled<Rule, 1>(L, progress); return;
-    case 2: TurnTiled<Rule, 2>(L, progress); return;
-    case 3: TurnTiled<Rule, 3>(L, progress); return;
-    case 4: TurnTiled<Rule, 4>(L, progress); return;
-    default: throw std::invalid_argument("bytes per pixel must be 1 to 4");
-  }
-}
-
 }  // namespace
 
-void TurnPixels(TTurnRule rule, const TTurnLayout& layout, const TTurnProgress& progress) {
+Integer TurnBandEnd(Integer y, Integer height) {
+  return y == 0 ? 0 : std::min<Integer>((y + kBand - 1) / kBand * kBand, height - 1);
+}
+
+void TurnRows(TTurnRule rule, const TTurnTarget& target, const BYTE* Top, std::int64_t Stride, Integer Y0,
+              Integer Count) {
+  if (Y0 < 0 || Count < 0 || Count > target.Height - Y0) throw std::invalid_argument("rows outside the source");
   if (rule == TTurnRule::Left) {
-    TurnTiledRule<TTurnRule::Left>(layout, progress);
+    CopyRowsRule<TTurnRule::Left>(target, Top, Stride, Y0, Count);
   } else {
-    TurnTiledRule<TTurnRule::Right>(layout, progress);
+    CopyRowsRule<TTurnRule::Right>(target, Top, Stride, Y0, Count);
+  }
+}
+
+void TurnPixels(TTurnRule rule, const TTurnLayout& L, const TTurnProgress& progress) {
+  if (L.BytesPerPixel < 1 || L.BytesPerPixel > 4) throw std::invalid_argument("bytes per pixel must be 1 to 4");
+  const TTurnTarget target{L.DstBase, L.DstStride, L.Width, L.Height, L.BytesPerPixel};
+  for (Integer y = 0; y < L.Height;) {
+    const Integer last = TurnBandEnd(y, L.Height);
+    // Bottom-up rows: each next source row lies one stride lower.
+    TurnRows(rule, target, SourceRow(L, y), -L.SrcStride, y, last - y + 1);
+    if (last % kBand == 0 && progress) progress(last);
+    y = last + 1;
   }
 }
 

@@ -2,8 +2,10 @@
 // the turning routine sees them (bottom-up rows padded to 4 bytes).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 #include "rotate/TurnCopy.h"
@@ -104,4 +106,44 @@ TEST(TurnCopy, ProgressComesAfterEveryTenthRowWithExactlyTheRowsUpToItCopied) {
       EXPECT_EQ(naiveCalls, expected);
     }
   }
+}
+
+TEST(TurnCopy, RowsHandedOverInBandsOfAnyHeightLandWhereTheWholeCopyPutsThem) {
+  // Rows top-down in a small buffer, as a decoder hands them over: whatever the
+  // band heights, the turned bitmap ends as the pixel-by-pixel copy makes it,
+  // and rows not yet handed over are not touched.
+  std::mt19937 rng(11);
+  const Integer sizes[][2] = {{1, 1}, {3, 2}, {33, 1}, {31, 17}, {70, 23}, {101, 45}};
+  for (Integer B = 1; B <= 4; ++B) {
+    for (auto& s : sizes) {
+      const Integer W = s[0], H = s[1];
+      TBottomUpImage src(W, H, B, 0);
+      for (BYTE& b : src.bytes) b = static_cast<BYTE>(rng());
+      for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
+        TBottomUpImage naive(H, W, B, kPad), banded(H, W, B, kPad);
+        TurnPixelsNaive(rule, Layout(src, naive), nullptr);
+        const TTurnTarget target{banded.bytes.data(), banded.stride, W, H, B};
+        for (Integer y = 0; y < H;) {
+          const Integer n = std::min<Integer>(H - y, 1 + static_cast<Integer>(rng() % 14));
+          // The band in a buffer of its own, rows 5 bytes longer than their pixels.
+          const std::int64_t stride = std::int64_t{W} * B + 5;
+          std::vector<BYTE> band(static_cast<std::size_t>(stride * n), 0xEE);
+          for (Integer k = 0; k < n; ++k) std::memcpy(&band[k * stride], src.At(y + k, 0), static_cast<std::size_t>(W * B));
+          TurnRows(rule, target, band.data(), stride, y, n);
+          y += n;
+          // The turned columns of the rows still to come hold what they held.
+          for (Integer r = y; r < H; ++r) {
+            const Integer col = rule == TTurnRule::Left ? r : H - 1 - r;
+            for (Integer row = 0; row < W; ++row) ASSERT_EQ(*banded.At(row, col), kPad);
+          }
+        }
+        ASSERT_EQ(banded.bytes, naive.bytes) << W << "x" << H << " B=" << B;
+      }
+    }
+  }
+  TBottomUpImage dst(3, 2, 1, kPad);
+  const TTurnTarget target{dst.bytes.data(), dst.stride, 2, 3, 1};
+  BYTE row[4] = {};
+  EXPECT_THROW(TurnRows(TTurnRule::Left, target, row, 4, 2, 2), std::invalid_argument);
+  EXPECT_THROW(TurnRows(TTurnRule::Left, target, row, 4, -1, 1), std::invalid_argument);
 }
