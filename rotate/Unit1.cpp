@@ -90,45 +90,50 @@ void TForm1::ConvFile(const std::string& FileName) {
   // 3. The last-write time.
   const Integer stamp = ReadFileStamp(FileName);
 
-  // 4. Decode at full size, fast.
+  // 4. Decode at full size, fast: band by band, straight into the turned
+  // bitmap, so that no bitmap of the whole source is made.
   const TFileIdentity before = TFileIdentity::Of(FileName);
   auto jpeg = std::make_unique<TJPEGImage>();
   jpeg->LoadFromFile(FileName);
   jpeg->SetScale(jsFullSize);
   jpeg->SetPerformance(jpBestSpeed);
-  auto source = std::make_unique<TBitmap>();
-  source->Assign(jpeg.get());
-  const Integer W = source->Width();
-  const Integer H = source->Height();
+  auto reader = std::make_unique<TJPEGRowReader>(*jpeg);
+  const Integer W = reader->Width();
+  const Integer H = reader->Height();
 
   // 5, 6. Bytes per pixel and strides.
-  const Integer B = BytesPerPixel(source->PixelFormat());
+  const Integer B = BytesPerPixel(reader->PixelFormat());
   const std::int64_t dstStride = DibStride(H, static_cast<WORD>(B * 8));
   const std::int64_t srcStride = DibStride(W, static_cast<WORD>(B * 8));
 
-  // 7. The turned bitmap: the source's format and palette, exchanged sizes.
+  // 7. The turned bitmap: the decoder's format and palette, exchanged sizes,
+  // pixel memory of its own.
   auto turned = std::make_unique<TBitmap>();
-  turned->Assign(source.get());
-  // A square keeps its size, so the resizing below would leave the source's
-  // pixels shared, and the first row asked for would copy them all; emptying it
-  // first lets it get fresh pixel memory of its own instead.
-  if (W == H) turned->SetSize(0, 0);
-  turned->SetWidth(H);
-  turned->SetHeight(W);
+  turned->SetPixelFormat(reader->PixelFormat());
+  turned->SetColors(reader->Colors());
+  turned->SetSize(H, W);
 
   // 8. Progress range.
   ProgressBar1->SetMax(H);
 
-  // 9, 10. Bases and the copy; messages are let through after every tenth row.
-  const TTurnLayout layout{source->ScanLine(H - 1), srcStride, turned->ScanLine(W - 1), dstStride,
-                           W, H, B};
-  TurnPixels(TurnRule, layout, [this](Integer y) {
-    ProgressBar1->SetPosition(y);
-    Application->ProcessMessages();
-  });
+  // 9, 10. The base and the copy: each band of source rows (row 0, then 1..10,
+  // 11..20, ...) decoded into a buffer of ten rows and turned from there;
+  // messages are let through after every tenth row.
+  const TTurnTarget target{turned->ScanLine(W - 1), dstStride, W, H, B};
+  const auto band = std::make_unique_for_overwrite<BYTE[]>(static_cast<std::size_t>(srcStride) * 10);
+  for (Integer y = 0; y < H;) {
+    const Integer last = TurnBandEnd(y, H);
+    reader->ReadRows(band.get(), srcStride, last - y + 1);
+    TurnRows(TurnRule, target, band.get(), srcStride, y, last - y + 1);
+    if (last % 10 == 0) {
+      ProgressBar1->SetPosition(last);
+      Application->ProcessMessages();
+    }
+    y = last + 1;
+  }
 
-  // 11. The source is no longer needed.
-  source.reset();
+  // 11. The decoder's state is no longer needed.
+  reader.reset();
 
   // 12. Write over the file, unless it is no longer the one that was read (put
   // back or deleted while messages ran): its new content must not be lost.

@@ -2,6 +2,7 @@
 
 #include <jerror.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -202,6 +203,67 @@ TEST_F(JpegImage, TruncatedDataDecodesAsFarAsItGoes) {
   EXPECT_EQ(ErrorOf(Save("h1.jpg", bytes.substr(0, sos))), JpegError(JERR_SOF_NO_SOS));
   EXPECT_EQ(ErrorOf(Save("h2.jpg", bytes.substr(0, sof))), JpegError(JERR_NO_IMAGE));
   EXPECT_EQ(ErrorOf(Save("h3.jpg", bytes.substr(0, 1))), JpegError(JERR_NO_SOI));
+}
+
+TEST_F(JpegImage, TheRowReaderGivesAssignsPixelsInBandsOfAnyHeight) {
+  // Colour (odd size, 4:2:0), gray, Adobe CMYK, progressive, cut in the middle,
+  // and colours quantised to a palette: read in bands of 1, 10, 3, 16, ... rows
+  // into rows with spare bytes, the pixels and the palette are the bitmap's.
+  struct TCase {
+    std::string name;
+    std::string bytes;
+    bool eightBit = false;
+  };
+  TestJpegOptions gray, cmyk, progressive;
+  gray.input = JCS_GRAYSCALE;
+  cmyk.input = JCS_CMYK;
+  progressive.progressive = true;
+  const std::string colour = EncodeTestJpeg(TestCard(37, 43, 3), 37, 43);
+  const std::string whole = EncodeTestJpeg(TestCard(64, 96, 3), 64, 96);
+  const std::vector<TCase> cases = {
+      {"colour", colour},
+      {"gray", EncodeTestJpeg(TestCard(21, 30, 1), 21, 30, gray)},
+      {"cmyk", EncodeTestJpeg(TestCard(19, 12, 4), 19, 12, cmyk)},
+      {"progressive", EncodeTestJpeg(TestCard(40, 33, 3), 40, 33, progressive)},
+      {"cut", whole.substr(0, whole.size() / 2)},
+      {"palette", colour, true}};
+  const int bands[] = {1, 10, 3, 16, 1, 7};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Save(c.name + ".jpg", c.bytes);
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(path);
+    jpeg.SetPerformance(jpBestSpeed);
+    if (c.eightBit) jpeg.SetPixelFormat(jf8Bit);
+    TBitmap bitmap;
+    bitmap.Assign(&jpeg);
+    const int B = bitmap.PixelFormat() == pf8bit ? 1 : 3;
+
+    TJPEGRowReader reader(jpeg);
+    ASSERT_EQ(reader.PixelFormat(), bitmap.PixelFormat());
+    ASSERT_EQ(reader.Width(), bitmap.Width());
+    ASSERT_EQ(reader.Height(), bitmap.Height());
+    EXPECT_EQ(reader.Colors().size(), B == 1 ? 256u : 0u);
+    EXPECT_TRUE(std::equal(reader.Colors().begin(), reader.Colors().end(), bitmap.Colors().begin(),
+                           [](RGBQUAD a, RGBQUAD b) { return std::memcmp(&a, &b, sizeof a) == 0; }));
+    const std::size_t rowBytes = static_cast<std::size_t>(reader.Width()) * B;
+    const std::size_t stride = rowBytes + 3;
+    std::vector<std::uint8_t> rows;
+    for (int i = 0; reader.NextRow() < reader.Height(); ++i) {
+      const int n = std::min(bands[i % 6], reader.Height() - reader.NextRow());
+      std::vector<std::uint8_t> band(stride * static_cast<std::size_t>(n), 0xC3);
+      reader.ReadRows(band.data(), static_cast<std::int64_t>(stride), n);
+      for (int k = 0; k < n; ++k) {
+        const auto* row = band.data() + stride * static_cast<std::size_t>(k);
+        rows.insert(rows.end(), row, row + rowBytes);
+        EXPECT_EQ(row[rowBytes], 0xC3);  // nothing after a row's pixels
+        EXPECT_EQ(row[rowBytes + 2], 0xC3);
+      }
+    }
+    EXPECT_EQ(rows, Pixels(bitmap, B));
+    std::uint8_t spare[8] = {};
+    EXPECT_THROW(reader.ReadRows(spare, 0, 1), EInvalidGraphicOperation);
+  }
 }
 
 TEST_F(JpegImage, EmptyFileLoadsAsAnEmptyImage) {

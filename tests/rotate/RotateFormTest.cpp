@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 
 #include "classlib/GuiTestSupport.h"
@@ -261,6 +262,62 @@ TEST_F(RotateForm, JpegFilesAreTurnedInPlaceKeepingDensitiesAndTime) {
     EXPECT_EQ(Form1->ProgressBar1->Max(), before.height);
     EXPECT_EQ(Form1->ProgressBar1->Position(), 0);
   }
+}
+
+TEST_F(RotateForm, ProgressAndMessagesComeAfterEveryTenthSourceRow) {
+  CreateMain();
+  // A posted call that notes the progress bar each time messages are let
+  // through, and posts itself again for the next time.
+  struct TNote {
+    int max;
+    int position;
+  };
+  std::vector<TNote> notes;
+  bool converting = true;
+  std::function<void()> note = [&] {
+    if (!converting) return;
+    notes.push_back({Form1->ProgressBar1->Max(), Form1->ProgressBar1->Position()});
+    QMetaObject::invokeMethod(qApp, note, Qt::QueuedConnection);
+  };
+  for (int H : {25, 1, 30}) {
+    SCOPED_TRACE(H);
+    notes.clear();
+    converting = true;
+    const std::string path = Photo("p" + std::to_string(H) + ".jpg", 17, H);
+    QMetaObject::invokeMethod(qApp, note, Qt::QueuedConnection);
+    Form1->ConvFile(path);
+    converting = false;
+    Application->ProcessMessages();
+    EXPECT_TRUE(TurnedOnce(path));
+    std::vector<int> positions;
+    for (const TNote& n : notes) {
+      EXPECT_EQ(n.max, H);
+      if (positions.empty() || positions.back() != n.position) positions.push_back(n.position);
+    }
+    std::vector<int> expected;
+    for (int y = 0; y < H; y += 10) expected.push_back(y);
+    EXPECT_EQ(positions, expected);
+    EXPECT_EQ(Form1->ProgressBar1->Position(), 0);
+  }
+}
+
+TEST_F(RotateForm, APhotoTheDecoderRefusesIsLeftAsItWasAndTheProgressUntouched) {
+  CreateMain();
+  // A progressive photo whose last scan repeats far beyond any real file.
+  TestJpegOptions o;
+  o.progressive = true;
+  const std::string bytes = EncodeTestJpeg(TestCard(16, 16, 3), 16, 16, o);
+  const std::size_t last = bytes.rfind(std::string("\xFF\xDA", 2));
+  ASSERT_NE(last, std::string::npos);
+  std::string many = bytes.substr(0, bytes.size() - 2);
+  for (int i = 0; i < 600; ++i) many += bytes.substr(last, bytes.size() - 2 - last);
+  many += "\xFF\xD9";
+  const std::string path = dir / "scans.jpg";
+  WriteBytes(path, many);
+  EXPECT_THROW(Form1->ConvFile(path), EJPEG);
+  EXPECT_EQ(ReadBytes(path), many);
+  EXPECT_EQ(Form1->ProgressBar1->Max(), 100);  // as the form resource has it
+  EXPECT_EQ(closes, 0);
 }
 
 TEST_F(RotateForm, GrayscalePhotosStayGrayAndTheWrongTurnIsCaught) {
