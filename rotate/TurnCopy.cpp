@@ -52,7 +52,25 @@ void CopyBandFixed(const TTurnTarget& T, const BYTE* const* src, Integer y0) {
   const std::int64_t prefetched = std::max<std::int64_t>(0, std::min(wide, width - kPrefetchColumns));
   auto column = [&](std::int64_t x) {
     const std::int64_t sx = x * B;
-    if constexpr (B == 3 && N > 1) {
+    if constexpr (B == 3 && N == 10) {
+      // The run of ten pixels (30 bytes) put together in four 64-bit words,
+      // the last one overlapping the third, and stored as such.
+      std::uint64_t p[N];
+      for (int k = 0; k < N; ++k) {
+        std::uint32_t v;
+        std::memcpy(&v, RunRow<Rule>(src, k, N) + sx, 4);
+        p[k] = v & 0xFFFFFFu;
+      }
+      const std::uint64_t w0 = p[0] | p[1] << 24 | p[2] << 48;
+      const std::uint64_t w1 = p[2] >> 16 | p[3] << 8 | p[4] << 32 | p[5] << 56;
+      const std::uint64_t w2 = p[5] >> 8 | p[6] << 16 | p[7] << 40;
+      const std::uint64_t w3 = p[7] >> 8 | p[8] << 16 | p[9] << 40;  // bytes 22 to 29
+      BYTE* d = RunStart<Rule, B>(T, x, y0, N);
+      std::memcpy(d, &w0, 8);
+      std::memcpy(d + 8, &w1, 8);
+      std::memcpy(d + 16, &w2, 8);
+      std::memcpy(d + 22, &w3, 8);
+    } else if constexpr (B == 3 && N > 1) {
       BYTE run[N * B + 1];
       for (int k = 0; k < N; ++k) std::memcpy(run + k * B, RunRow<Rule>(src, k, N) + sx, 4);
       std::memcpy(RunStart<Rule, B>(T, x, y0, N), run, N * B);
