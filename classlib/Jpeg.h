@@ -59,7 +59,8 @@ class TJPEGImage : public TGraphic {
 
  private:
   friend class TJPEGRowReader;
-  std::unique_ptr<std::uint8_t[]> FData;
+  struct TFileBytes;
+  std::unique_ptr<TFileBytes> FData;
   std::size_t FSize = 0;
   Integer FImageWidth = 0;
   Integer FImageHeight = 0;
