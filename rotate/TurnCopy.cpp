@@ -70,6 +70,15 @@ void CopyBandFixed(const TTurnTarget& T, const BYTE* const* src, Integer y0) {
       std::memcpy(d + 8, &w1, 8);
       std::memcpy(d + 16, &w2, 8);
       std::memcpy(d + 22, &w3, 8);
+    } else if constexpr (B == 1 && N == 10) {
+      // Ten gray levels as one 8-byte and one 2-byte store.
+      std::uint64_t w = 0;
+      for (int k = 0; k < 8; ++k) w |= std::uint64_t{RunRow<Rule>(src, k, N)[sx]} << (8 * k);
+      const std::uint16_t tail =
+          static_cast<std::uint16_t>(RunRow<Rule>(src, 8, N)[sx] | RunRow<Rule>(src, 9, N)[sx] << 8);
+      BYTE* d = RunStart<Rule, B>(T, x, y0, N);
+      std::memcpy(d, &w, 8);
+      std::memcpy(d + 8, &tail, 2);
     } else if constexpr (B == 3 && N > 1) {
       BYTE run[N * B + 1];
       for (int k = 0; k < N; ++k) std::memcpy(run + k * B, RunRow<Rule>(src, k, N) + sx, 4);
