@@ -27,8 +27,11 @@ class FakeOpener {
     ::setenv("PATH", (dir.Path() + ":" + FOldPath).c_str(), 1);
   }
   ~FakeOpener() { ::setenv("PATH", FOldPath.c_str(), 1); }
-  // Leaves the opener off PATH, so that nothing can be opened.
-  void Remove() { std::filesystem::remove(dir / "xdg-open"); }
+  // Leaves no opener on PATH (not even the system's), so that nothing can be opened.
+  void Remove() {
+    std::filesystem::remove(dir / "xdg-open");
+    ::setenv("PATH", dir.Path().c_str(), 1);
+  }
 
   // The next recorded address, waiting for it with a generous cap.
   std::string Next() {
