@@ -1,9 +1,6 @@
 #include "classlib/Jpeg.h"
 
-#include <sys/mman.h>
-
 #include <csetjmp>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -162,52 +159,11 @@ std::vector<RGBQUAD> GrayLevels() {
 
 }  // namespace
 
-// The whole file in memory. A photograph's bytes get a mapping of their own on
-// a huge-page boundary, so that they fault in 2 MiB at a time instead of 4 KiB:
-// a fresh 4 KiB page costs about as much here as reading it from the cache.
-struct TJPEGImage::TFileBytes {
-  std::uint8_t* bytes = nullptr;
-  std::size_t size = 0;
-  void* map = nullptr;  // the mapping, or null for memory from new[]
-  std::size_t mapLength = 0;
-
-  static constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-  explicit TFileBytes(std::size_t n) : size(n) {
-    if (n >= kHugePage && n <= SIZE_MAX - 2 * kHugePage) {
-      const std::size_t length = (n + kHugePage - 1) / kHugePage * kHugePage;
-      void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-      if (raw != MAP_FAILED) {
-        const auto start = reinterpret_cast<std::uintptr_t>(raw);
-        const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-        if (aligned > start) munmap(raw, aligned - start);
-        const std::size_t tail = kHugePage - (aligned - start);
-        if (tail) munmap(reinterpret_cast<void*>(aligned + length), tail);
-        map = reinterpret_cast<void*>(aligned);
-        mapLength = length;
-        madvise(map, length, MADV_HUGEPAGE);  // advice only
-        bytes = static_cast<std::uint8_t*>(map);
-        return;
-      }
-    }
-    bytes = new (std::nothrow) std::uint8_t[n];
-    if (!bytes) throw EOutOfMemory("メモリが不足しています");
-  }
-  ~TFileBytes() {
-    if (map)
-      munmap(map, mapLength);
-    else
-      delete[] bytes;
-  }
-  TFileBytes(const TFileBytes&) = delete;
-  TFileBytes& operator=(const TFileBytes&) = delete;
-};
-
 TJPEGImage::TJPEGImage() = default;
 TJPEGImage::~TJPEGImage() = default;
 
 void TJPEGImage::LoadFromFile(const std::string& FileName) {
-  std::unique_ptr<TFileBytes> data;
+  std::unique_ptr<std::uint8_t[]> data;
   std::size_t size = 0;
   {
     TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
@@ -217,14 +173,15 @@ void TJPEGImage::LoadFromFile(const std::string& FileName) {
       throw EOutOfResources(Format("ファイル %s は大きすぎます", FileName.c_str()));
     size = static_cast<std::size_t>(length);
     if (size > 0) {
-      data = std::make_unique<TFileBytes>(size);
-      stream.ReadBuffer(data->bytes, static_cast<std::int64_t>(size));
+      data.reset(new (std::nothrow) std::uint8_t[size]);
+      if (!data) throw EOutOfMemory("メモリが不足しています");
+      stream.ReadBuffer(data.get(), static_cast<std::int64_t>(size));
     }
   }
   Integer width = 0, height = 0;
   if (size > 0) {
     auto job = std::make_unique<TDecodeJob>();
-    job->data = data->bytes;
+    job->data = data.get();
     job->size = static_cast<unsigned long>(size);
     if (!ReadHeader(*job)) RaiseJpegError(job->Code());
     width = static_cast<Integer>(job->cinfo.image_width);
@@ -273,7 +230,7 @@ TJPEGRowReader::TJPEGRowReader(TJPEGImage& image) {
   if (image.FSize == 0) return;  // an empty image: no pixels, no rows
   FJob = std::make_unique<TJob>();
   TDecodeJob& job = FJob->decode;
-  job.data = image.FData->bytes;
+  job.data = image.FData.get();
   job.size = static_cast<unsigned long>(image.FSize);
   if (!ReadHeader(job)) RaiseJpegError(job.Code());
 

@@ -59,8 +59,7 @@ class TJPEGImage : public TGraphic {
 
  private:
   friend class TJPEGRowReader;
-  struct TFileBytes;
-  std::unique_ptr<TFileBytes> FData;
+  std::unique_ptr<std::uint8_t[]> FData;
   std::size_t FSize = 0;
   Integer FImageWidth = 0;
   Integer FImageHeight = 0;
