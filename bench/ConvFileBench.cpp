@@ -1,11 +1,11 @@
 // One file turned inside one process: Vornel_R's form made and shown offscreen,
 // ConvFile called directly, once per run on a fresh copy of the input. With
-// "phases" the same work is done step by step with the same library pieces, each
-// step timed, to tell where the time of a turn goes.
+// "phases" the same work is done step by step with the same library pieces
+// (row reader, band turn, writer), each step timed, to tell where the time of a
+// turn goes.
 //
 //   bench_convfile convfile SOURCE WORKFILE RUNS
 //   bench_convfile phases   SOURCE WORKFILE RUNS
-//   bench_convfile streamed SOURCE WORKFILE RUNS   (a proposed change, see Streamed)
 //   bench_convfile messages SOURCE WORKFILE RUNS   (the progress display alone)
 //
 // Prints one line per run: the label and the milliseconds ("convfile 231.4", or
@@ -28,6 +28,8 @@
 #include "classlib/Jpeg.h"
 #include "imaging/DCImageInfo.h"
 #include "imaging/JPEG_IO.h"
+#include "rotate/FileStamp.h"
+#include "rotate/TurnCopy.h"
 #include "rotate/Unit1.h"
 
 namespace {
@@ -57,45 +59,52 @@ void Phases(const std::string& original, const std::string& work) {
     xd = info->XDensity ? info->XDensity : 72;
     yd = info->YDensity ? info->YDensity : 72;
   }
+  const Integer stamp = ReadFileStamp(work);
   lap("phase.header");
   auto jpeg = std::make_unique<TJPEGImage>();
   jpeg->LoadFromFile(work);
   jpeg->SetScale(jsFullSize);
   jpeg->SetPerformance(jpBestSpeed);
+  auto reader = std::make_unique<TJPEGRowReader>(*jpeg);
+  const Integer W = reader->Width(), H = reader->Height();
   lap("phase.load");
-  auto source = std::make_unique<TBitmap>();
-  source->Assign(jpeg.get());
-  lap("phase.decode");
-  const Integer W = source->Width(), H = source->Height();
+  const Integer B = PixelFormatBits(reader->PixelFormat()) / 8;
+  const std::int64_t srcStride = DibStride(W, static_cast<WORD>(B * 8));
   auto turned = std::make_unique<TBitmap>();
-  turned->Assign(source.get());
-  turned->SetWidth(H);
-  turned->SetHeight(W);
-  BYTE* dstBase = turned->ScanLine(W - 1);
+  turned->SetPixelFormat(reader->PixelFormat());
+  turned->SetColors(reader->Colors());
+  turned->SetSize(H, W);
+  const TTurnTarget target{turned->ScanLine(W - 1), DibStride(H, static_cast<WORD>(B * 8)), W, H, B};
+  const auto band = std::make_unique_for_overwrite<BYTE[]>(static_cast<std::size_t>(srcStride) * 10);
   lap("phase.allocate");
-  const TTurnLayout layout{source->ScanLine(H - 1), DibStride(W, 24), dstBase, DibStride(H, 24), W, H, 3};
+  // As ConvFile: each band decoded into the ten-row buffer and turned from there
+  // (page faults of the turned bitmap included), messages after every tenth row.
   Form1->ProgressBar1->SetMax(H);
-  TurnPixels(TTurnRule::Right, layout, [](Integer y) {
-    Form1->ProgressBar1->SetPosition(y);
-    Application->ProcessMessages();
-  });
-  lap("phase.copy");  // page faults of the turned bitmap included
-  // The copy again into pixels now resident, without progress or messages.
-  TurnPixels(TTurnRule::Right, layout, [](Integer) {});
-  lap("phase.copy-again-quiet");
-  TurnPixels(TTurnRule::Right, layout, [](Integer y) {
-    Form1->ProgressBar1->SetPosition(y);
-    Application->ProcessMessages();
-  });
-  lap("phase.copy-again-with-messages");
-  source.reset();
-  lap("phase.free");
+  double decode = 0, turn = 0;
+  for (Integer y = 0; y < H;) {
+    const Integer last = TurnBandEnd(y, H);
+    const auto a = Clock::now();
+    reader->ReadRows(band.get(), srcStride, last - y + 1);
+    const auto b = Clock::now();
+    TurnRows(Form1->TurnRule, target, band.get(), srcStride, y, last - y + 1);
+    turn += Ms(b, Clock::now());
+    decode += Ms(a, b);
+    if (last % 10 == 0) {
+      Form1->ProgressBar1->SetPosition(last);
+      Application->ProcessMessages();
+    }
+    y = last + 1;
+  }
+  reader.reset();
+  std::printf("phase.bands:decode %.2f\nphase.bands:turn %.2f\n", decode, turn);
+  lap("phase.decode+turn+messages");
   t = Clock::now();
   EncodeBgrToMemory(turned->ScanLine(0), -DibStride(H, 24), H, W, 66);
   const double encode = Ms(t, Clock::now());
   std::printf("phase.encode-in-memory %.2f\n", encode);
   t = Clock::now();
   WriteJpegFile(turned.get(), work, 66, xd, yd);
+  SetFileStamp(work, stamp);
   lap("phase.write");
   jpeg.reset();
   turned.reset();
@@ -109,89 +118,11 @@ void Phases(const std::string& original, const std::string& work) {
   lap("phase.decode-resident");
 }
 
-// A turn whose decode feeds the copy band by band, so that the whole source
-// bitmap is never made: the rows come from the decoder ten at a time (row 0
-// alone) while they are still in the cache, and go to their turned places; the
-// progress and messages come after the same rows as in ConvFile. Prototype of a
-// change, for its measured gain: the rest (header, stamps, write) as ConvFile,
-// but no close request (no settings written).
-void Streamed(const std::string& work) {
-  const auto t0 = Clock::now();
-  // As ConvFile: the densities, the time stamp, the whole file in memory.
-  Integer xd = 72, yd = 72;
-  {
-    auto info = std::make_unique<TDCImageInfo>();
-    info->ReadInfo(work);
-    if (info->XDensity) xd = info->XDensity;
-    if (info->YDensity) yd = info->YDensity;
-  }
-  Integer stamp = 0;
-  if (const THandle h = FileOpen(work, fmOpenWrite | fmShareDenyNone); h > 0) {
-    stamp = FileGetDate(h);
-    FileClose(h);
-  }
-  const std::vector<std::uint8_t> data = ReadWhole(work);
-  std::unique_ptr<TBitmap> turned;
-  BYTE* dst = nullptr;
-  std::int64_t dstStride = 0;
-  int W = 0, H = 0;
-  auto band = [&](const std::uint8_t* top, std::size_t stride, int y0, int rows) {
-    if (!turned) {
-      turned = std::make_unique<TBitmap>();
-      turned->SetPixelFormat(pf24bit);
-      turned->SetSize(H, W);
-      dst = turned->ScanLine(W - 1);
-      dstStride = DibStride(H, 24);
-      Form1->ProgressBar1->SetMax(H);
-    }
-    // Vornel_R: source (row y, column x) -> turned (row x, column H-1-y), i.e.
-    // address DstBase + (W-1-x) * stride + (H-1-y) * 3; the band's rows lie side
-    // by side in each turned row, bottom source row first. A full band is
-    // gathered per column and stored as one run, with the turned row of a column
-    // further on prefetched (see CopyPrefetchProbe.cpp).
-    const std::int64_t column = static_cast<std::int64_t>(H - y0 - rows) * 3;
-    if (rows == 10) {
-      std::int64_t x = 0;
-      for (; x < W - 1; ++x) {
-        if (x + 32 < W) __builtin_prefetch(dst + (W - 1 - (x + 32)) * dstStride + column, 1, 3);
-        BYTE run[31];
-        for (int k = 0; k < 10; ++k) std::memcpy(run + k * 3, top + (9 - k) * stride + x * 3, 4);
-        std::memcpy(dst + (W - 1 - x) * dstStride + column, run, 30);
-      }
-      for (int k = 0; k < 10; ++k) std::memcpy(dst + (W - 1 - x) * dstStride + column + k * 3, top + (9 - k) * stride + x * 3, 3);
-    } else {
-      for (std::int64_t x = 0; x < W; ++x) {
-        BYTE* d = dst + (W - 1 - x) * dstStride + column;
-        for (int k = 0; k < rows; ++k) std::memcpy(d + k * 3, top + static_cast<std::size_t>(rows - 1 - k) * stride + x * 3, 3);
-      }
-    }
-    const int last = y0 + rows - 1;
-    if (last % 10 == 0) {
-      Form1->ProgressBar1->SetPosition(last);
-      Application->ProcessMessages();
-    }
-  };
-  const auto t1 = Clock::now();
-  // The sizes are known before the first band comes.
-  DecodeBgrInBands(data.data(), data.size(), &W, &H, band);
-  const auto t2 = Clock::now();
-  WriteJpegFile(turned.get(), work, 66, xd, yd);
-  if (const THandle h = FileOpen(work, fmOpenWrite | fmShareDenyNone); h > 0) {
-    FileSetDate(h, stamp);
-    FileClose(h);
-  }
-  const auto t3 = Clock::now();
-  turned.reset();
-  Form1->ProgressBar1->SetPosition(0);
-  std::printf("streamed.read %.2f\nstreamed.decode+copy %.2f\nstreamed.write %.2f\nstreamed.total %.2f\n",
-              Ms(t0, t1), Ms(t1, t2), Ms(t2, t3), Ms(t0, Clock::now()));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: %s convfile|phases|streamed|messages SOURCE WORKFILE RUNS\n", argv[0]);
+    std::fprintf(stderr, "usage: %s convfile|phases|messages SOURCE WORKFILE RUNS\n", argv[0]);
     return 2;
   }
   const std::string mode = argv[1], source = argv[2], work = argv[3];
@@ -221,8 +152,6 @@ int main(int argc, char** argv) {
         }
         Form1->ProgressBar1->SetPosition(0);
         std::printf("messages %.2f\n", Ms(t0, Clock::now()));
-      } else if (mode == "streamed") {
-        Streamed(work);
       } else {
         Phases(source, work);
       }

@@ -5,7 +5,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 
 // Encodes with the writer's settings (BGR rows, YCbCr 4:2:0, the given
 // quality) width x height BGR pixels whose top row is at top, rows stride bytes
@@ -16,12 +15,3 @@ std::size_t EncodeBgrToMemory(const std::uint8_t* top, std::ptrdiff_t stride, in
 // Decodes the JPEG data at full size with the fast integer IDCT into BGR rows
 // (rows stride bytes apart from out, which must hold them all); false on error.
 bool DecodeBgrToMemory(const std::uint8_t* data, std::size_t size, std::uint8_t* out, std::size_t stride);
-
-// Decodes like DecodeBgrToMemory, but a band of rows at a time into a small
-// buffer: row 0 alone, then ten rows a band (the rows after which the rotation
-// lets messages run). band(top, stride, firstRow, rows) gets each band top row
-// first. Returns the image's width and height through the pointers; false on
-// error.
-bool DecodeBgrInBands(const std::uint8_t* data, std::size_t size, int* width, int* height,
-                      const std::function<void(const std::uint8_t* top, std::size_t stride, int firstRow,
-                                               int rows)>& band);
