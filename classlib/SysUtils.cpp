@@ -131,8 +131,16 @@ std::string PathDelimiters() {
 }
 }  // namespace
 
+// The path and drive delimiters and ".": the last of them starts the extension
+// when it is the ".".
+static std::string ExtensionDelimiters() {
+  std::string delimiters = PathDelimiters();
+  delimiters += '.';
+  return delimiters;
+}
+
 std::string ExtractFileExt(std::string_view path) {
-  std::size_t i = LastDelimiter("." + PathDelimiters(), path);
+  std::size_t i = LastDelimiter(ExtensionDelimiters(), path);
   if (i != std::string_view::npos && path[i] == '.') return std::string(path.substr(i));
   return {};
 }
@@ -148,7 +156,7 @@ std::string ExtractFileName(std::string_view path) {
 }
 
 std::string ChangeFileExt(std::string_view path, std::string_view ext) {
-  std::size_t i = LastDelimiter("." + PathDelimiters(), path);
+  std::size_t i = LastDelimiter(ExtensionDelimiters(), path);
   if (i == std::string_view::npos || path[i] != '.') i = path.size();
   std::string out(path.substr(0, i));
   out += ext;
