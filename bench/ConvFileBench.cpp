@@ -28,7 +28,7 @@
 #include "classlib/Jpeg.h"
 #include "imaging/DCImageInfo.h"
 #include "imaging/JPEG_IO.h"
-#include "rotate/FileStamp.h"
+#include "toolbase/FileStamp.h"
 #include "rotate/TurnCopy.h"
 #include "rotate/Unit1.h"
 

@@ -9,7 +9,7 @@
 #include "classlib/Jpeg.h"
 #include "imaging/DCImageInfo.h"
 #include "imaging/JPEG_IO.h"
-#include "rotate/FileStamp.h"
+#include "toolbase/FileStamp.h"
 #include "rotate/Rw_ini.h"
 
 TForm1* Form1 = nullptr;

@@ -5,7 +5,7 @@
 #include <any>
 #include <string>
 
-#include "rotate/ToolForm.h"
+#include "toolbase/ToolForm.h"
 #include "rotate/TurnCopy.h"
 
 class TForm1 : public TToolForm {

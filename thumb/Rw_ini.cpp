@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "classlib/IniFiles.h"
-#include "rotate/ToolSettings.h"
+#include "toolbase/ToolSettings.h"
 
 Integer PosTop = 50;
 Integer PosLeft = 50;

@@ -5,7 +5,7 @@
 #include "classlib/Graphics.h"
 #include "classlib/Jpeg.h"
 #include "imaging/JPEG_IO.h"
-#include "rotate/FileStamp.h"
+#include "toolbase/FileStamp.h"
 #include "thumb/Rw_ini.h"
 #include "thumb/ThumbCopy.h"
 

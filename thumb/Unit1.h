@@ -5,7 +5,7 @@
 #include <any>
 #include <string>
 
-#include "rotate/ToolForm.h"
+#include "toolbase/ToolForm.h"
 
 class TForm1 : public TToolForm {
  public:

@@ -15,7 +15,7 @@
 
 #include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
-#include "classlib/GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 #include "classlib/StdCtrls.h"
 #include "platform/Windows.h"
 

@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include "support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 TEST(TIniFile, ReadIntegerFollowsTheIntegerRule) {
   TempFolder dir;

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "classlib/Jpeg.h"
-#include "support/JpegTestUtil.h"
-#include "support/TempFolder.h"
+#include "tests/support/JpegTestUtil.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

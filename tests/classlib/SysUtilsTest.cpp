@@ -9,7 +9,7 @@
 #include "platform/CodePage.h"
 #include "platform/CommandLine.h"
 #include "platform/Module.h"
-#include "support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 TEST(StrToInt, AcceptedTexts) {
   const std::pair<const char*, Integer> table[] = {

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "e2e/ProgramCopy.h"
-#include "support/JpegTestUtil.h"
-#include "support/TempFolder.h"
+#include "tests/support/ProgramCopy.h"
+#include "tests/support/JpegTestUtil.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 

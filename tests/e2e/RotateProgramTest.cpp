@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "e2e/ProgramCopy.h"
-#include "rotate/RotateTestUtil.h"
+#include "tests/support/ProgramCopy.h"
+#include "tests/support/RotateTestUtil.h"
 
 using namespace rotate_test;
 namespace fs = std::filesystem;

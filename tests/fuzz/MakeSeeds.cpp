@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/JpegTestUtil.h"
+#include "tests/support/JpegTestUtil.h"
 
 namespace {
 

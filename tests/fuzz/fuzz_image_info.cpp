@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz/FuzzBodies.h"
+#include "tests/fuzz/FuzzBodies.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::MakeInputFile("/tmp/fuzz-info-XXXXXX");

@@ -6,8 +6,8 @@
 #include <jerror.h>
 
 #include "imaging/DCImageInfo.h"
-#include "support/JpegTestUtil.h"
-#include "support/TempFolder.h"
+#include "tests/support/JpegTestUtil.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "classlib/Forms.h"
-#include "classlib/GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 #include "classlib/StdCtrls.h"
 #include "imaging/NewCtrls.h"
 #include "platform/Drop.h"

@@ -11,8 +11,8 @@
 
 #include "classlib/Jpeg.h"
 #include "imaging/JPEG_IO.h"
-#include "support/JpegTestUtil.h"
-#include "support/TempFolder.h"
+#include "tests/support/JpegTestUtil.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

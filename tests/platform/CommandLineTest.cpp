@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Module.h"
-#include "support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <spawn.h>
 #include <sys/wait.h>

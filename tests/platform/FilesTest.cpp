@@ -7,7 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include "support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

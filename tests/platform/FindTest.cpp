@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

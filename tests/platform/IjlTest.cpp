@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "platform/ijl15/ijl.h"
-#include "support/JpegTestUtil.h"
-#include "support/TempFolder.h"
+#include "tests/support/JpegTestUtil.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

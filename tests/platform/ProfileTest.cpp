@@ -7,7 +7,7 @@
 #include <random>
 #include <sys/stat.h>
 
-#include "support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

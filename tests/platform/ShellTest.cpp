@@ -9,7 +9,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

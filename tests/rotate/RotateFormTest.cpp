@@ -15,16 +15,16 @@
 #include <functional>
 #include <stdexcept>
 
-#include "classlib/GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 #include "classlib/Resources.h"
 #include "platform/CommandLine.h"
 #include "platform/Drop.h"
 #include "platform/Module.h"
 #include "platform/Windows.h"
-#include "rotate/RotateTestUtil.h"
+#include "tests/support/RotateTestUtil.h"
 #include "rotate/Rw_ini.h"
 #include "rotate/Unit1.h"
-#include "support/ToolFormTest.h"
+#include "tests/support/ToolFormTest.h"
 
 using namespace rotate_test;
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 #include "platform/Module.h"
-#include "support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

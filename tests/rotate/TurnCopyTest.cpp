@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "rotate/TurnCopy.h"
-#include "support/BottomUpImage.h"
+#include "tests/support/BottomUpImage.h"
 
 namespace {
 

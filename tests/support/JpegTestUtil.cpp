@@ -1,4 +1,4 @@
-#include "support/JpegTestUtil.h"
+#include "tests/support/JpegTestUtil.h"
 
 #include <csetjmp>
 #include <cstdlib>

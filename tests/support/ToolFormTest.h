@@ -10,7 +10,7 @@
 #include "classlib/Forms.h"
 #include "platform/CommandLine.h"
 #include "platform/Module.h"
-#include "support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 class ToolFormTest : public testing::Test {
  protected:

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "classlib/GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 #include "platform/Module.h"
-#include "support/JpegTestUtil.h"
-#include "support/TempFolder.h"
+#include "tests/support/JpegTestUtil.h"
+#include "tests/support/TempFolder.h"
 #include "thumb/Rw_ini.h"
 #include "thumb/Unit1.h"
 

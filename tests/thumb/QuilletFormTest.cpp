@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "classlib/GuiTestSupport.h"
+#include "tests/support/GuiTestSupport.h"
 #include "platform/CommandLine.h"
 #include "platform/Module.h"
-#include "support/JpegTestUtil.h"
-#include "support/TempFolder.h"
-#include "support/ToolFormTest.h"
+#include "tests/support/JpegTestUtil.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/ToolFormTest.h"
 #include "thumb/Rw_ini.h"
 #include "thumb/Unit1.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "support/BottomUpImage.h"
+#include "tests/support/BottomUpImage.h"
 #include "thumb/ThumbCopy.h"
 
 namespace {

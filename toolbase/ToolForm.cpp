@@ -1,4 +1,4 @@
-#include "rotate/ToolForm.h"
+#include "toolbase/ToolForm.h"
 
 #include <unistd.h>
 

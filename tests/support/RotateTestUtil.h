@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "support/JpegTestUtil.h"
-#include "support/TempFolder.h"
+#include "tests/support/JpegTestUtil.h"
+#include "tests/support/TempFolder.h"
 
 namespace rotate_test {
 

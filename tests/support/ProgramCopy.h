@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "rotate/FileStamp.h"
+#include "toolbase/FileStamp.h"
 
 Integer ReadFileStamp(const std::string& path) {
   Integer stamp = 0;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/CodePage.h"
-#include "rotate/ToolForm.h"
-#include "support/TempFolder.h"
+#include "toolbase/ToolForm.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "rotate/ToolSettings.h"
+#include "toolbase/ToolSettings.h"
 
 #include "platform/Module.h"
 
