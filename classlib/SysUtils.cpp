@@ -108,19 +108,38 @@ std::string LowerCase(std::string_view text) {
 
 // ---- Paths -----------------------------------------------------------------------
 
-std::size_t LastDelimiter(std::string_view delimiters, std::string_view s) {
-  // Walk from the start: only so are character boundaries known, and a trail byte
-  // that carries a delimiter's code belongs to its character.
-  std::size_t last = std::string_view::npos;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    BYTE b = static_cast<BYTE>(s[i]);
-    if (IsDBCSLeadByte(b) && i + 1 < s.size()) {
-      ++i;
+namespace {
+// Calls visit with the index of every character of s that is a single byte, up
+// to (not including) end. The walk starts at the beginning: only so are character
+// boundaries known, and a trail byte that carries a delimiter's code belongs to
+// its character. Returns the index the walk stopped at, which is end when a
+// character starts there and end + 1 when end is the trail byte of one.
+template <class Visit>
+std::size_t WalkSingleByteCharacters(std::string_view s, std::size_t end, Visit visit) {
+  std::size_t i = 0;
+  while (i < end) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(s[i])) && i + 1 < s.size()) {
+      i += 2;
       continue;
     }
-    if (delimiters.find(s[i]) != std::string_view::npos) last = i;
+    visit(i);
+    ++i;
   }
+  return i;
+}
+}  // namespace
+
+std::size_t LastDelimiter(std::string_view delimiters, std::string_view s) {
+  std::size_t last = std::string_view::npos;
+  WalkSingleByteCharacters(s, s.size(), [&](std::size_t i) {
+    if (delimiters.find(s[i]) != std::string_view::npos) last = i;
+  });
   return last;
+}
+
+bool IsDelimiter(std::string_view delimiters, std::string_view s, std::size_t index) {
+  if (index >= s.size() || delimiters.find(s[index]) == std::string_view::npos) return false;
+  return WalkSingleByteCharacters(s, index, [](std::size_t) {}) == index;
 }
 
 namespace {
@@ -164,6 +183,8 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext) {
 }
 
 // ---- Files ------------------------------------------------------------------------
+
+std::string GetCurrentDir() { return GetCurrentDirectoryPath(); }
 
 bool FileExists(std::string_view path) {
   std::string p(path);

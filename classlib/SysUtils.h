@@ -79,6 +79,8 @@ std::string LowerCase(std::string_view text);
 // Index of the last byte of s that is one of delimiters and a character of its own
 // (not the trail byte of a double-byte character); npos when there is none.
 std::size_t LastDelimiter(std::string_view delimiters, std::string_view s);
+// Whether the byte at index is one of delimiters and a character of its own.
+bool IsDelimiter(std::string_view delimiters, std::string_view s, std::size_t index);
 // The text from the last "." to the end when no path or drive delimiter follows it.
 std::string ExtractFileExt(std::string_view path);
 // The folder part, up to and including the last path or drive delimiter.
@@ -97,6 +99,9 @@ constexpr Cardinal fmShareExclusive = 0x0010;
 constexpr Cardinal fmShareDenyWrite = 0x0020;
 constexpr Cardinal fmShareDenyRead = 0x0030;
 constexpr Cardinal fmShareDenyNone = 0x0040;
+
+// The process's current folder; empty when it cannot be told.
+std::string GetCurrentDir();
 
 // True only for an existing file (not a folder) whose last-write time lies within
 // the packed DOS date range (1980 to 2107).

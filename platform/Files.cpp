@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
@@ -66,6 +68,26 @@ DosParts Unpack(std::uint32_t packed) {
 }  // namespace
 
 bool IsReadOnlyMode(unsigned mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
+
+bool GetFileIdentity(const char* path, TFileIdentity& identity) {
+  struct stat st {};
+  if (!path || ::stat(path, &st) != 0) return false;
+  identity.Device = static_cast<std::uint64_t>(st.st_dev);
+  identity.Index = static_cast<std::uint64_t>(st.st_ino);
+  identity.Size = static_cast<std::int64_t>(st.st_size);
+  identity.WriteTimeSec = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  identity.WriteTimeNsec = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+  return true;
+}
+
+std::string GetCurrentDirectoryPath() {
+  std::vector<char> buffer(4096);
+  for (;;) {
+    if (::getcwd(buffer.data(), buffer.size()) != nullptr) return std::string(buffer.data());
+    if (errno != ERANGE || buffer.size() >= (1u << 20)) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+}
 
 THandle CreateFileA(const char* fileName, DWORD access, DWORD share, DWORD disposition) {
   (void)share;

@@ -47,6 +47,23 @@ DWORD GetLastFileError();
 // The platform's read-only rule for permission bits.
 bool IsReadOnlyMode(unsigned mode);
 
+// What tells one file from another at the same path, and one state of a file from
+// a later one: the file itself (device and index number), its size and its
+// last-write time to the nanosecond.
+struct TFileIdentity {
+  std::uint64_t Device = 0;
+  std::uint64_t Index = 0;
+  std::int64_t Size = 0;
+  std::int64_t WriteTimeSec = 0;
+  std::int64_t WriteTimeNsec = 0;
+  bool operator==(const TFileIdentity&) const = default;
+};
+// The identity of the file at path, following links; false when there is none.
+bool GetFileIdentity(const char* path, TFileIdentity& identity);
+
+// The process's current folder; empty when it cannot be told.
+std::string GetCurrentDirectoryPath();
+
 // ---- Packed local DOS date and time ------------------------------------------------
 // Date in the high 16 bits: (year-1980)*512 + month*32 + day; time in the low 16
 // bits: hour*2048 + minute*32 + second/2.

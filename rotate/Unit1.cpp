@@ -1,7 +1,5 @@
 #include "rotate/Unit1.h"
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <memory>
 
@@ -9,37 +7,13 @@
 #include "classlib/Jpeg.h"
 #include "imaging/DCImageInfo.h"
 #include "imaging/JPEG_IO.h"
+#include "platform/Files.h"
 #include "toolbase/FileStamp.h"
 #include "rotate/Rw_ini.h"
 
 TForm1* Form1 = nullptr;
 
 namespace {
-
-// What tells one file from another at the same path: the file written over is
-// the one that was read, or the write is not made.
-struct TFileIdentity {
-  bool exists = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  std::int64_t mtimeSec = 0;
-  std::int64_t mtimeNsec = 0;
-
-  static TFileIdentity Of(const std::string& path) {
-    TFileIdentity id;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return id;
-    id.exists = true;
-    id.device = st.st_dev;
-    id.inode = st.st_ino;
-    id.size = st.st_size;
-    id.mtimeSec = st.st_mtim.tv_sec;
-    id.mtimeNsec = st.st_mtim.tv_nsec;
-    return id;
-  }
-  bool operator==(const TFileIdentity&) const = default;
-};
 
 Integer BytesPerPixel(TPixelFormat format) {
   switch (PixelFormatBits(format)) {
@@ -92,7 +66,8 @@ void TForm1::ConvFile(const std::string& FileName) {
 
   // 4. Decode at full size, fast: band by band, straight into the turned
   // bitmap, so that no bitmap of the whole source is made.
-  const TFileIdentity before = TFileIdentity::Of(FileName);
+  TFileIdentity before;
+  const bool existed = GetFileIdentity(FileName.c_str(), before);
   auto jpeg = std::make_unique<TJPEGImage>();
   jpeg->LoadFromFile(FileName);
   jpeg->SetScale(jsFullSize);
@@ -137,7 +112,8 @@ void TForm1::ConvFile(const std::string& FileName) {
 
   // 12. Write over the file, unless it is no longer the one that was read (put
   // back or deleted while messages ran): its new content must not be lost.
-  if (!before.exists || !(TFileIdentity::Of(FileName) == before)) {
+  TFileIdentity now;
+  if (!existed || !GetFileIdentity(FileName.c_str(), now) || !(now == before)) {
     throw EWriteError(Format("ファイル %s は変換中に変更されたため、書き込みませんでした", FileName.c_str()));
   }
   WriteJpegFile(turned.get(), FileName, JpegComp, xDensity, yDensity);

@@ -1,32 +1,19 @@
 #include "toolbase/ToolForm.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
-#include <vector>
+#include <string_view>
 
 #include "platform/CodePage.h"
 
 namespace {
 
-// Whether the byte at index is a character of its own, not the trail byte of a
-// double-byte character: only a walk from the start can tell.
-bool StartsCharacter(const std::string& s, std::size_t index) {
-  std::size_t i = 0;
-  while (i < index) {
-    i += (PathRules().IsLeadByte(static_cast<BYTE>(s[i])) && i + 1 < s.size()) ? 2 : 1;
-  }
-  return i == index;
-}
-
 bool IsPathDelimAt(const std::string& s, std::size_t index) {
-  return index < s.size() && s[index] == PathRules().PathDelim && StartsCharacter(s, index);
+  return IsDelimiter(std::string_view(&PathRules().PathDelim, 1), s, index);
 }
 
 bool IsDriveDelimAt(const std::string& s, std::size_t index) {
   const char drive = PathRules().DriveDelim;
-  return drive != 0 && index < s.size() && s[index] == drive && StartsCharacter(s, index);
+  return drive != 0 && IsDelimiter(std::string_view(&drive, 1), s, index);
 }
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -108,15 +95,6 @@ std::string AbsoluteParamPath(const std::string& param, const std::string& folde
   return folder + PathRules().PathDelim + param;
 }
 
-std::string CurrentFolder() {
-  std::vector<char> buffer(4096);
-  for (;;) {
-    if (getcwd(buffer.data(), buffer.size()) != nullptr) return std::string(buffer.data());
-    if (errno != ERANGE || buffer.size() >= (1u << 20)) return {};
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
 SmallInt UpDownPosition(Integer value) { return static_cast<SmallInt>(static_cast<std::uint16_t>(value)); }
 
 TToolForm::TToolForm(TComponent* AOwner) : TForm(AOwner), FSearch(RuntimeLongPathSearch()) {}
@@ -126,7 +104,7 @@ TToolForm::~TToolForm() = default;
 void TToolForm::FormActivate(TObject* /*Sender*/) {
   const int count = ParamCount();
   if (count == 0) return;
-  const std::string folder = CurrentFolder();
+  const std::string folder = GetCurrentDir();
   std::string path;
   for (int i = 1; i <= count; ++i) {
     const std::string param = AbsoluteParamPath(ParamStr(i), folder);

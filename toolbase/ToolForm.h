@@ -53,8 +53,6 @@ bool IsAbsoluteFilePath(const std::string& path);
 // so that the long-path expansion names the file meant; absolute paths and empty
 // ones come back unchanged.
 std::string AbsoluteParamPath(const std::string& param, const std::string& folder);
-// The process's current folder; empty when it cannot be told.
-std::string CurrentFolder();
 
 // What an up-down control holds of a stored number: its low 16 bits, taken as a
 // signed number.

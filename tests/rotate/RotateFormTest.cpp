@@ -487,7 +487,7 @@ TEST_F(RotateForm, TheCommandLineBatchTurnsTheJpegsAndRequestsACloseForEveryPath
   const std::string jpg = Photo("B.JPG"), blanks = Photo("c d.jpg"), rel = Photo("rel.jpg");
   WriteBytes(dir / "a.png", PngBytes());
   fs::create_directory(dir / "f.jpg");
-  const std::string cwd = CurrentFolder();
+  const std::string cwd = GetCurrentDir();
   ASSERT_EQ(chdir(dir.Path().c_str()), 0);
   SetCommandLineParamsForTest({dir / "missing.jpg", dir / "a.png", jpg, blanks, "rel.jpg", dir / "f.jpg"});
   CreateMain();

@@ -115,9 +115,9 @@ TEST(LongPathLinux, RelativeParametersAreJoinedToTheCurrentFolder) {
   EXPECT_FALSE(IsAbsoluteFilePath(""));
 
   TempFolder dir;
-  const std::string old = CurrentFolder();
+  const std::string old = GetCurrentDir();
   ASSERT_EQ(chdir(dir.Path().c_str()), 0);
-  EXPECT_EQ(CurrentFolder(), std::filesystem::canonical(dir.Path()).string());
+  EXPECT_EQ(GetCurrentDir(), std::filesystem::canonical(dir.Path()).string());
   ASSERT_EQ(chdir(old.c_str()), 0);
 }
 
