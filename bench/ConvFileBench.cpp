@@ -75,25 +75,25 @@ void Phases(const std::string& original, const std::string& work) {
   turned->SetColors(reader->Colors());
   turned->SetSize(H, W);
   const TTurnTarget target{turned->ScanLine(W - 1), DibStride(H, static_cast<WORD>(B * 8)), W, H, B};
-  const auto band = std::make_unique_for_overwrite<BYTE[]>(static_cast<std::size_t>(srcStride) * 10);
+  const auto rows = std::make_unique_for_overwrite<BYTE[]>(static_cast<std::size_t>(srcStride) * kTurnBandRows);
   lap("phase.allocate");
   // As ConvFile: each band decoded into the ten-row buffer and turned from there
   // (page faults of the turned bitmap included), messages after every tenth row.
   Form1->ProgressBar1->SetMax(H);
   double decode = 0, turn = 0;
   for (Integer y = 0; y < H;) {
-    const Integer last = TurnBandEnd(y, H);
+    const TTurnBand band = TurnBandAt(y, H);
     const auto a = Clock::now();
-    reader->ReadRows(band.get(), srcStride, last - y + 1);
+    reader->ReadRows(rows.get(), srcStride, band.Rows());
     const auto b = Clock::now();
-    TurnRows(Form1->TurnRule, target, band.get(), srcStride, y, last - y + 1);
+    TurnRows(Form1->TurnRule, target, rows.get(), srcStride, band.First, band.Rows());
     turn += Ms(b, Clock::now());
     decode += Ms(a, b);
-    if (last % 10 == 0) {
-      Form1->ProgressBar1->SetPosition(last);
+    if (band.ShowsProgress()) {
+      Form1->ProgressBar1->SetPosition(band.Last);
       Application->ProcessMessages();
     }
-    y = last + 1;
+    y = band.Last + 1;
   }
   reader.reset();
   std::printf("phase.bands:decode %.2f\nphase.bands:turn %.2f\n", decode, turn);

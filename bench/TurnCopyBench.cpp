@@ -9,6 +9,7 @@
 
 #include "platform/Dib.h"
 #include "rotate/TurnCopy.h"
+#include "tests/support/TurnReference.h"
 
 namespace {
 
@@ -27,15 +28,16 @@ struct TDib {
   TDib& operator=(const TDib&) = delete;
 };
 
-using TCopy = void (*)(TTurnRule, const TTurnLayout&, const TTurnProgress&);
+using TCopy = void (*)(TTurnRule, const BYTE*, std::int64_t, const TTurnTarget&, const TTurnProgress&);
 
 // The best of a few runs, in milliseconds.
-double Time(TCopy copy, TTurnRule rule, const TTurnLayout& layout, int runs) {
+double Time(TCopy copy, TTurnRule rule, const BYTE* src, std::int64_t srcStride, const TTurnTarget& target,
+            int runs) {
   double best = 1e300;
   int calls = 0;
   for (int r = 0; r < runs; ++r) {
     const auto t0 = std::chrono::steady_clock::now();
-    copy(rule, layout, [&calls](Integer) { ++calls; });
+    copy(rule, src, srcStride, target, [&calls](Integer) { ++calls; });
     const auto t1 = std::chrono::steady_clock::now();
     best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
   }
@@ -56,11 +58,11 @@ int main(int argc, char** argv) {
   for (std::int64_t i = 0; i < src.stride * H; ++i) src.bits[i] = static_cast<BYTE>(i * 131 + (i >> 11));
   std::memset(dst.bits, 0, static_cast<std::size_t>(dst.stride) * W);  // touch every page first
 
-  const TTurnLayout layout{src.bits, src.stride, dst.bits, dst.stride, W, H, 3};
+  const TTurnTarget target{dst.bits, dst.stride, W, H, 3};
   std::printf("pixel copy of a %d x %d 24-bit image, best of %d runs\n", W, H, runs);
   for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
-    const double naive = Time(TurnPixelsNaive, rule, layout, runs);
-    const double tiled = Time(TurnPixels, rule, layout, runs);
+    const double naive = Time(TurnPixelsNaive, rule, src.bits, src.stride, target, runs);
+    const double tiled = Time(TurnPixelsBanded, rule, src.bits, src.stride, target, runs);
     std::printf("%-5s naive %8.1f ms   tiled %8.1f ms   ratio %.2f\n",
                 rule == TTurnRule::Left ? "left" : "right", naive, tiled, naive / tiled);
   }

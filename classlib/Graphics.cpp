@@ -146,7 +146,7 @@ void TBitmap::SetHeight(Integer value) { SetSize(FWidth, value); }
 void TBitmap::SetColors(std::vector<RGBQUAD> colors) { FColors = std::move(colors); }
 
 BYTE* TBitmap::ScanLine(Integer Row) {
-  if (Row < 0 || Row >= FHeight) throw EInvalidGraphicOperation("スキャンライン のインデックスが範囲を越えました");
+  if (Row < 0 || Row >= FHeight) throw EInvalidGraphicOperation(SScanLine);
   TPixels& pixels = OwnPixels();
   if (!pixels.bits) return nullptr;  // a bitmap 0 pixels wide has rows of no bytes
   return pixels.bits + static_cast<std::size_t>(FHeight - 1 - Row) * static_cast<std::size_t>(pixels.stride);

@@ -23,6 +23,9 @@ std::uint64_t MaxBitmapBytes();
 // a negative size. Nothing is allocated.
 void CheckBitmapSize(Integer width, Integer height, TPixelFormat format);
 
+// The message of a pixel row asked for outside a bitmap.
+inline constexpr char SScanLine[] = "スキャンライン のインデックスが範囲を越えました";
+
 class TBitmap;
 
 class TGraphic : public TPersistent {
@@ -67,7 +70,7 @@ class TBitmap : public TGraphic {
   void SetColors(std::vector<RGBQUAD> colors);
 
   // The address of pixel row Row counted from the top; row Height - 1 is the
-  // lowest address. Raises EInvalidGraphicOperation "スキャンライン のインデックスが範囲を越えました"
+  // lowest address. Raises EInvalidGraphicOperation SScanLine
   // for a row outside 0 to Height - 1; EOutOfResources when the pixels cannot be had.
   BYTE* ScanLine(Integer Row);
 

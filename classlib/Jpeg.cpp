@@ -288,7 +288,7 @@ TJPEGRowReader::~TJPEGRowReader() = default;
 
 void TJPEGRowReader::ReadRows(BYTE* First, std::int64_t Stride, Integer Count) {
   if (Count < 0 || Count > FHeight - FNextRow)
-    throw EInvalidGraphicOperation("スキャンライン のインデックスが範囲を越えました");
+    throw EInvalidGraphicOperation(SScanLine);
   if (Count == 0) return;
   TDecodeJob& job = FJob->decode;
   if (FFailed) RaiseJpegError(job.Code());

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr Integer kBand = 10;  // rows between two progress calls
-
 // How many columns ahead the turned row a column will write is asked for. Each
 // column writes a few bytes into a turned row of its own, so the copy waits on
 // those rows' cache lines unless they are fetched early.
@@ -41,18 +39,20 @@ inline const BYTE* RunRow(const BYTE* const* src, int k, int n) {
   return Rule == TTurnRule::Left ? src[k] : src[n - 1 - k];
 }
 
-// Source rows y0 .. y0+N-1, N known at compile time: for each column, the N
-// pixels of that column land side by side in one turned row, stored as one run.
+// Source rows y0 .. y0+N-1, N known at compile time (a whole band, or the lone
+// first row): for each column, the N pixels of that column land side by side in
+// one turned row, stored as one run.
 template <TTurnRule Rule, int B, int N>
 void CopyBandFixed(const TTurnTarget& T, const BYTE* const* src, Integer y0) {
+  static_assert(N == kTurnBandRows || N == 1);
   const std::int64_t width = T.Width;
-  // 24 bits: a pixel is fetched as 4 bytes where a fourth byte of the same row
-  // follows it, so every column but the last.
-  const std::int64_t wide = (B == 3 && N > 1) ? width - 1 : width;
+  // A whole band of 24-bit pixels fetches each pixel as 4 bytes, which a fourth
+  // byte of the same row follows in every column but the last.
+  const std::int64_t wide = (B == 3 && N == kTurnBandRows) ? width - 1 : width;
   const std::int64_t prefetched = std::max<std::int64_t>(0, std::min(wide, width - kPrefetchColumns));
   auto column = [&](std::int64_t x) {
     const std::int64_t sx = x * B;
-    if constexpr (B == 3 && N == 10) {
+    if constexpr (B == 3 && N == kTurnBandRows) {
       // The run of ten pixels (30 bytes) put together in four 64-bit words,
       // the last one overlapping the third, and stored as such.
       std::uint64_t p[N];
@@ -70,7 +70,7 @@ void CopyBandFixed(const TTurnTarget& T, const BYTE* const* src, Integer y0) {
       std::memcpy(d + 8, &w1, 8);
       std::memcpy(d + 16, &w2, 8);
       std::memcpy(d + 22, &w3, 8);
-    } else if constexpr (B == 1 && N == 10) {
+    } else if constexpr (B == 1 && N == kTurnBandRows) {
       // Ten gray levels as one 8-byte and one 2-byte store.
       std::uint64_t w = 0;
       for (int k = 0; k < 8; ++k) w |= std::uint64_t{RunRow<Rule>(src, k, N)[sx]} << (8 * k);
@@ -79,10 +79,6 @@ void CopyBandFixed(const TTurnTarget& T, const BYTE* const* src, Integer y0) {
       BYTE* d = RunStart<Rule, B>(T, x, y0, N);
       std::memcpy(d, &w, 8);
       std::memcpy(d + 8, &tail, 2);
-    } else if constexpr (B == 3 && N > 1) {
-      BYTE run[N * B + 1];
-      for (int k = 0; k < N; ++k) std::memcpy(run + k * B, RunRow<Rule>(src, k, N) + sx, 4);
-      std::memcpy(RunStart<Rule, B>(T, x, y0, N), run, N * B);
     } else {
       BYTE* d = RunStart<Rule, B>(T, x, y0, N);
       for (int k = 0; k < N; ++k) std::memcpy(d + k * B, RunRow<Rule>(src, k, N) + sx, B);
@@ -115,12 +111,12 @@ void CopyBandAny(const TTurnTarget& T, const BYTE* const* src, Integer y0, int n
 
 template <TTurnRule Rule, int B>
 void CopyRows(const TTurnTarget& T, const BYTE* top, std::int64_t stride, Integer y0, Integer count) {
-  const BYTE* src[kBand];
+  const BYTE* src[kTurnBandRows];
   while (count > 0) {
-    const int n = static_cast<int>(std::min(count, kBand));
+    const int n = static_cast<int>(std::min(count, kTurnBandRows));
     for (int k = 0; k < n; ++k) src[k] = top + k * stride;
     switch (n) {
-      case kBand: CopyBandFixed<Rule, B, kBand>(T, src, y0); break;
+      case kTurnBandRows: CopyBandFixed<Rule, B, kTurnBandRows>(T, src, y0); break;
       case 1: CopyBandFixed<Rule, B, 1>(T, src, y0); break;
       default: CopyBandAny<Rule, B>(T, src, y0, n); break;
     }
@@ -141,14 +137,12 @@ void CopyRowsRule(const TTurnTarget& T, const BYTE* top, std::int64_t stride, In
   }
 }
 
-inline const BYTE* SourceRow(const TTurnLayout& L, std::int64_t y) {
-  return L.SrcBase + (L.Height - 1 - y) * L.SrcStride;
-}
-
 }  // namespace
 
-Integer TurnBandEnd(Integer y, Integer height) {
-  return y == 0 ? 0 : std::min<Integer>((y + kBand - 1) / kBand * kBand, height - 1);
+TTurnBand TurnBandAt(Integer first, Integer height) {
+  if (first == 0) return TTurnBand{0, 0};
+  const Integer end = (first + kTurnBandRows - 1) / kTurnBandRows * kTurnBandRows;
+  return TTurnBand{first, std::min<Integer>(end, height - 1)};
 }
 
 void TurnRows(TTurnRule rule, const TTurnTarget& target, const BYTE* Top, std::int64_t Stride, Integer Y0,
@@ -158,33 +152,5 @@ void TurnRows(TTurnRule rule, const TTurnTarget& target, const BYTE* Top, std::i
     CopyRowsRule<TTurnRule::Left>(target, Top, Stride, Y0, Count);
   } else {
     CopyRowsRule<TTurnRule::Right>(target, Top, Stride, Y0, Count);
-  }
-}
-
-void TurnPixels(TTurnRule rule, const TTurnLayout& L, const TTurnProgress& progress) {
-  if (L.BytesPerPixel < 1 || L.BytesPerPixel > 4) throw std::invalid_argument("bytes per pixel must be 1 to 4");
-  const TTurnTarget target{L.DstBase, L.DstStride, L.Width, L.Height, L.BytesPerPixel};
-  for (Integer y = 0; y < L.Height;) {
-    const Integer last = TurnBandEnd(y, L.Height);
-    // Bottom-up rows: each next source row lies one stride lower.
-    TurnRows(rule, target, SourceRow(L, y), -L.SrcStride, y, last - y + 1);
-    if (last % kBand == 0 && progress) progress(last);
-    y = last + 1;
-  }
-}
-
-void TurnPixelsNaive(TTurnRule rule, const TTurnLayout& L, const TTurnProgress& progress) {
-  if (L.BytesPerPixel < 1 || L.BytesPerPixel > 4) throw std::invalid_argument("bytes per pixel must be 1 to 4");
-  const std::int64_t B = L.BytesPerPixel;
-  for (std::int64_t y = 0; y < L.Height; ++y) {
-    const BYTE* s = SourceRow(L, y);
-    for (std::int64_t x = 0; x < L.Width; ++x) {
-      BYTE* d = (rule == TTurnRule::Left)
-                    ? L.DstBase + x * L.DstStride + y * B
-                    : L.DstBase + (L.Width - 1 - x) * L.DstStride + (L.Height - 1 - y) * B;
-      std::memcpy(d, s, static_cast<std::size_t>(B));
-      s += B;
-    }
-    if (y % kBand == 0 && progress) progress(static_cast<Integer>(y));
   }
 }

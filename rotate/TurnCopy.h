@@ -1,8 +1,7 @@
-// The pixel copy of a quarter turn: every pixel of a bottom-up bitmap moved to
-// its place in a bitmap of exchanged width and height, as raw bytes.
+// The pixel copy of a quarter turn: the pixels of a band of source rows moved to
+// their places in a bottom-up bitmap of exchanged width and height, as raw bytes.
 #pragma once
 #include <cstdint>
-#include <functional>
 
 #include "classlib/SysUtils.h"
 #include "platform/WinTypes.h"
@@ -12,20 +11,23 @@ enum class TTurnRule {
   Right,  // clockwise: turned (row x, column H-1-y) := source (row y, column x)
 };
 
-// Both bitmaps as the copy sees them: the lowest row address (the bottom row),
-// the row strides in bytes, the source's size in pixels and the bytes per pixel
-// (1 to 4). The turned bitmap is Height pixels wide and Width high.
-struct TTurnLayout {
-  const BYTE* SrcBase = nullptr;
-  std::int64_t SrcStride = 0;
-  BYTE* DstBase = nullptr;
-  std::int64_t DstStride = 0;
-  Integer Width = 0;
-  Integer Height = 0;
-  Integer BytesPerPixel = 0;
+// The source is turned band by band: row 0 alone, then rows 1 to 10, 11 to 20,
+// and so on, the last band ending with the image's last row. After a band whose
+// last row is a multiple of kTurnBandRows the window is brought up to date.
+inline constexpr Integer kTurnBandRows = 10;
+
+struct TTurnBand {
+  Integer First = 0;  // counted from the top
+  Integer Last = 0;
+  Integer Rows() const { return Last - First + 1; }
+  // Whether the progress and the pending messages come after this band.
+  bool ShowsProgress() const { return Last % kTurnBandRows == 0; }
 };
 
-// The turned bitmap as a band copy sees it: its lowest row address (the bottom
+// The band that starts at source row first of an image height rows high.
+TTurnBand TurnBandAt(Integer first, Integer height);
+
+// The turned bitmap as the copy sees it: its lowest row address (the bottom
 // row) and row stride, the source's size in pixels and the bytes per pixel (1
 // to 4). The turned bitmap is Height pixels wide and Width high.
 struct TTurnTarget {
@@ -43,21 +45,3 @@ struct TTurnTarget {
 // padding byte.
 void TurnRows(TTurnRule rule, const TTurnTarget& target, const BYTE* Top, std::int64_t Stride, Integer Y0,
               Integer Count);
-
-// The last source row of the band that starts at row y, of an image height rows
-// high: row 0 ends a band of its own, from then on every tenth row does (or the
-// last row of the image).
-Integer TurnBandEnd(Integer y, Integer height);
-
-// Called after source row y (counted from the top) when y is a multiple of 10:
-// every source row up to y has been copied then, and none below it.
-using TTurnProgress = std::function<void(Integer y)>;
-
-// The whole copy of a bottom-up source, band by band as TurnBandEnd gives them
-// (row 0 alone, then 1..10, 11..20, ...), each band through TurnRows. Writes
-// every pixel of the turned bitmap once and no padding byte.
-void TurnPixels(TTurnRule rule, const TTurnLayout& layout, const TTurnProgress& progress);
-
-// The same copy pixel by pixel in source order, one turned row per pixel: the
-// reference the banded copy is measured and checked against.
-void TurnPixelsNaive(TTurnRule rule, const TTurnLayout& layout, const TTurnProgress& progress);

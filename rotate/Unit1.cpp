@@ -95,16 +95,16 @@ void TForm1::ConvFile(const std::string& FileName) {
   // 11..20, ...) decoded into a buffer of ten rows and turned from there;
   // messages are let through after every tenth row.
   const TTurnTarget target{turned->ScanLine(W - 1), dstStride, W, H, B};
-  const auto band = std::make_unique_for_overwrite<BYTE[]>(static_cast<std::size_t>(srcStride) * 10);
+  const auto rows = std::make_unique_for_overwrite<BYTE[]>(static_cast<std::size_t>(srcStride) * kTurnBandRows);
   for (Integer y = 0; y < H;) {
-    const Integer last = TurnBandEnd(y, H);
-    reader->ReadRows(band.get(), srcStride, last - y + 1);
-    TurnRows(TurnRule, target, band.get(), srcStride, y, last - y + 1);
-    if (last % 10 == 0) {
-      ProgressBar1->SetPosition(last);
+    const TTurnBand band = TurnBandAt(y, H);
+    reader->ReadRows(rows.get(), srcStride, band.Rows());
+    TurnRows(TurnRule, target, rows.get(), srcStride, band.First, band.Rows());
+    if (band.ShowsProgress()) {
+      ProgressBar1->SetPosition(band.Last);
       Application->ProcessMessages();
     }
-    y = last + 1;
+    y = band.Last + 1;
   }
 
   // 11. The decoder's state is no longer needed.

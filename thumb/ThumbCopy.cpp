@@ -62,13 +62,13 @@ void ThumbPixels(const TThumbLayout& layout) {
   for (Integer j = 0; j < layout.Height; ++j) {
     const std::int64_t row = ThumbSourceIndex(j, layout.Ratio);
     if (row < 0 || row >= layout.SrcHeight)
-      throw EInvalidGraphicOperation("スキャンライン のインデックスが範囲を越えました");
+      throw EInvalidGraphicOperation(SScanLine);
     const BYTE* src = layout.SrcBase + row * layout.SrcStride;
     BYTE* dst = layout.DstBase + static_cast<std::int64_t>(j) * layout.DstStride;
     for (Integer i = 0; i < layout.Width; ++i) {
       const std::int64_t column = ThumbSourceIndex(i, layout.Ratio);
       if (column < 0 || column >= layout.SrcWidth)
-        throw EInvalidGraphicOperation("スキャンライン のインデックスが範囲を越えました");
+        throw EInvalidGraphicOperation(SScanLine);
       std::memcpy(dst + static_cast<std::int64_t>(i) * layout.BytesPerPixel,
                   src + column * layout.BytesPerPixel, bpp);
     }

@@ -74,7 +74,7 @@ void TForm1::MakeThumbnail(const std::string& FileName) {
 
   // A thumbnail with no rows or no columns is refused before anything is made
   // of it: no empty picture is written.
-  if (size.Height == 0) throw EInvalidGraphicOperation("スキャンライン のインデックスが範囲を越えました");
+  if (size.Height == 0) throw EInvalidGraphicOperation(SScanLine);
   if (size.Width == 0)
     throw EInvalidGraphicOperation(Format("Thumbnail size %d x %d is out of range", size.Width, size.Height));
 

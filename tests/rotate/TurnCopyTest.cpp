@@ -10,13 +10,14 @@
 
 #include "rotate/TurnCopy.h"
 #include "tests/support/BottomUpImage.h"
+#include "tests/support/TurnReference.h"
 
 namespace {
 
 constexpr BYTE kPad = 0xA5;  // what the turned bitmap holds before the copy
 
-TTurnLayout Layout(TBottomUpImage& src, TBottomUpImage& dst) {
-  return TTurnLayout{src.bytes.data(), src.stride, dst.bytes.data(), dst.stride, src.W, src.H, src.B};
+TTurnTarget Target(TBottomUpImage& src, TBottomUpImage& dst) {
+  return TTurnTarget{dst.bytes.data(), dst.stride, src.W, src.H, src.B};
 }
 
 // Source pixels numbered in reading order, each number in every byte of its pixel.
@@ -37,17 +38,17 @@ std::vector<std::vector<int>> Rows(TBottomUpImage& img) {
   return rows;
 }
 
-using TCopy = void (*)(TTurnRule, const TTurnLayout&, const TTurnProgress&);
+using TCopy = void (*)(TTurnRule, const BYTE*, std::int64_t, const TTurnTarget&, const TTurnProgress&);
 
 }  // namespace
 
 TEST(TurnCopy, TheWorkedThreeByTwoExampleOnBothRulesAndEveryPixelSize) {
   for (Integer B = 1; B <= 4; ++B) {
-    for (TCopy copy : {TCopy(TurnPixels), TCopy(TurnPixelsNaive)}) {
+    for (TCopy copy : {TCopy(TurnPixelsBanded), TCopy(TurnPixelsNaive)}) {
       TBottomUpImage src = Numbered(3, 2, B);  // rows 1 2 3 / 4 5 6
       TBottomUpImage left(2, 3, B, kPad), right(2, 3, B, kPad);
-      copy(TTurnRule::Left, Layout(src, left), nullptr);
-      copy(TTurnRule::Right, Layout(src, right), nullptr);
+      copy(TTurnRule::Left, src.bytes.data(), src.stride, Target(src, left), nullptr);
+      copy(TTurnRule::Right, src.bytes.data(), src.stride, Target(src, right), nullptr);
       EXPECT_EQ(Rows(left), (std::vector<std::vector<int>>{{3, 6}, {2, 5}, {1, 4}})) << "B=" << B;
       EXPECT_EQ(Rows(right), (std::vector<std::vector<int>>{{4, 1}, {5, 2}, {6, 3}})) << "B=" << B;
       // Every byte of a pixel moves, and the row padding stays as it was.
@@ -69,8 +70,8 @@ TEST(TurnCopy, TiledCopyEqualsThePixelByPixelCopyOnAnySize) {
       for (BYTE& b : src.bytes) b = static_cast<BYTE>(rng());
       for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
         TBottomUpImage tiled(s[1], s[0], B, kPad), naive(s[1], s[0], B, kPad);
-        TurnPixels(rule, Layout(src, tiled), nullptr);
-        TurnPixelsNaive(rule, Layout(src, naive), nullptr);
+        TurnPixelsBanded(rule, src.bytes.data(), src.stride, Target(src, tiled));
+        TurnPixelsNaive(rule, src.bytes.data(), src.stride, Target(src, naive));
         ASSERT_EQ(tiled.bytes, naive.bytes) << s[0] << "x" << s[1] << " B=" << B;
       }
     }
@@ -96,13 +97,13 @@ TEST(TurnCopy, ProgressComesAfterEveryTenthRowWithExactlyTheRowsUpToItCopied) {
           }
         }
       };
-      TurnPixels(rule, Layout(src, dst), check);
+      TurnPixelsBanded(rule, src.bytes.data(), src.stride, Target(src, dst), check);
       std::vector<Integer> expected;
       for (Integer y = 0; y < H; y += 10) expected.push_back(y);
       EXPECT_EQ(calls, expected) << "H=" << H;
       std::vector<Integer> naiveCalls;
       TBottomUpImage other(H, W, 1, 0);
-      TurnPixelsNaive(rule, Layout(src, other), [&](Integer y) { naiveCalls.push_back(y); });
+      TurnPixelsNaive(rule, src.bytes.data(), src.stride, Target(src, other), [&](Integer y) { naiveCalls.push_back(y); });
       EXPECT_EQ(naiveCalls, expected);
     }
   }
@@ -121,8 +122,8 @@ TEST(TurnCopy, RowsHandedOverInBandsOfAnyHeightLandWhereTheWholeCopyPutsThem) {
       for (BYTE& b : src.bytes) b = static_cast<BYTE>(rng());
       for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
         TBottomUpImage naive(H, W, B, kPad), banded(H, W, B, kPad);
-        TurnPixelsNaive(rule, Layout(src, naive), nullptr);
-        const TTurnTarget target{banded.bytes.data(), banded.stride, W, H, B};
+        TurnPixelsNaive(rule, src.bytes.data(), src.stride, Target(src, naive));
+        const TTurnTarget target = Target(src, banded);
         for (Integer y = 0; y < H;) {
           const Integer n = std::min<Integer>(H - y, 1 + static_cast<Integer>(rng() % 14));
           // The band in a buffer of its own, rows 5 bytes longer than their pixels.
