@@ -39,32 +39,35 @@ void TForm1::MakeThumbnail(const std::string& FileName) {
   std::unique_ptr<TBitmap> thumb;
   std::unique_ptr<TBitmap> decoded;
 
-  // 1. The settings, afresh for every file, also for a path passed over.
+  // The size and the prefix are taken afresh for every file, also for a path
+  // that is passed over, so that an edit takes effect from the next file on.
   ThumbMax = StrToInt(Edit2->Text());
   ThumbChar = Edit3->Text();
 
-  // 2. A path that names no file (a folder, a time outside 1980..2107) is passed over.
+  // A path that names no file (a folder, a time outside 1980..2107) is passed over.
   if (!FileExists(FileName)) return;
 
-  // 3. The decoder: colour stays colour, the fast inverse DCT.
+  // The decoder: colour stays colour, the fast inverse DCT.
   auto jpeg = std::make_unique<TJPEGImage>();
   jpeg->LoadFromFile(FileName);
   jpeg->SetGrayscale(false);
   jpeg->SetPerformance(jpBestSpeed);
 
-  // 4, 5. The long side at full size picks the decode scale.
+  // The long side at full size picks the decode scale.
   const Integer longSide = jpeg->Width() > jpeg->Height() ? jpeg->Width() : jpeg->Height();
   jpeg->SetScale(ThumbDecodeScale(ThumbStep(longSide, ThumbMax)));
 
-  // 6. The thumbnail's sizes from the scaled sizes.
+  // The thumbnail's sizes follow from the scaled sizes, which can differ by a
+  // pixel from what the full sizes would give.
   const TThumbSize size = ThumbSize(jpeg->Width(), jpeg->Height(), ThumbMax);
 
-  // 7. Decode; the decoder is done with.
+  // Decode at that scale; the decoder is done with then.
   decoded = std::make_unique<TBitmap>();
   decoded->Assign(jpeg.get());
   jpeg.reset();
 
-  // 8. Only 24-bit and 8-bit pictures are made into thumbnails.
+  // Only 24-bit and 8-bit pictures are made into thumbnails; others are passed
+  // over without a word.
   Integer bytesPerPixel;
   switch (decoded->PixelFormat()) {
     case pf24bit: bytesPerPixel = 3; break;
@@ -78,13 +81,13 @@ void TForm1::MakeThumbnail(const std::string& FileName) {
   if (size.Width == 0)
     throw EInvalidGraphicOperation(Format("Thumbnail size %d x %d is out of range", size.Width, size.Height));
 
-  // 9. The thumbnail bitmap: the decoded one's format and palette, its own sizes.
+  // The thumbnail bitmap: the decoded one's format and palette, its own sizes.
   thumb = std::make_unique<TBitmap>();
   thumb->Assign(decoded.get());
   thumb->SetWidth(size.Width);
   thumb->SetHeight(size.Height);
 
-  // 10, 11. Bottom rows and the nearest-neighbour copy.
+  // Nearest-neighbour copy, the sampling grid anchored at the bottom-left corner.
   TThumbLayout layout;
   layout.SrcBase = decoded->ScanLine(decoded->Height() - 1);
   layout.SrcStride = DibStride(decoded->Width(), static_cast<WORD>(bytesPerPixel * 8));
@@ -98,18 +101,19 @@ void TForm1::MakeThumbnail(const std::string& FileName) {
   layout.BytesPerPixel = bytesPerPixel;
   ThumbPixels(layout);
 
-  // 12. The input's time, taken after decoding: a thumbnail that replaces its
+  // The input's time, taken after decoding: a thumbnail that replaces its
   // input still gets the input's own time.
   const Integer stamp = ReadFileStamp(FileName);
 
-  // 13, 14. Beside the input, the prefix in front of its name.
+  // Beside the input, the prefix in front of its name, always at quality 66
+  // and 72 dots per inch.
   const std::string output = ExtractFilePath(FileName) + ThumbChar + ExtractFileName(FileName);
   WriteJpegFile(thumb.get(), output, kThumbQuality, kThumbDensity, kThumbDensity);
 
-  // 15. The input's time on the thumbnail.
+  // The input's time on the thumbnail.
   SetFileStamp(output, stamp);
 
-  // 16. Released, the decoded bitmap first.
+  // Released, the decoded bitmap first.
   decoded.reset();
   thumb.reset();
 }
