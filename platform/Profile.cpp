@@ -215,5 +215,8 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
     out += value;
     out += eol;
   }
+  // Nothing to change: the file is left as it is. The checks above have refused
+  // a file that may not be written all the same.
+  if (replace.TargetExists() && out == text) return TRUE;
   return replace.Begin() && replace.Write(out) && replace.Commit() ? TRUE : FALSE;
 }
