@@ -46,8 +46,6 @@ class TFileReplace {
   // Makes the file the new contents go to: the temporary file, carrying the
   // former file's bits, owner, group and extended attributes.
   bool Begin();
-  // Whether Begin fell back to writing the target in place.
-  bool InPlace() const { return FInPlace; }
   // The new contents as a stream; null when none can be opened. After Begin.
   FILE* Stream();
   // Appends bytes to the new contents.
