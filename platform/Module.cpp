@@ -1,8 +1,11 @@
 #include "platform/Module.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <mutex>
-#include <unistd.h>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -21,6 +24,27 @@ std::string ReadSelfExe() {
     buf.resize(buf.size() * 2);
   }
 }
+
+// Once the program file has been removed or replaced (an update, a rebuild),
+// the kernel shows its path with this mark; the program's name is still the path
+// without it. A program whose file really bears that name keeps it.
+std::string WithoutDeletedMark(std::string path) {
+  constexpr std::string_view mark = " (deleted)";
+  if (!std::string_view(path).ends_with(mark)) return path;
+  struct stat named {}, self {};
+  const bool really = ::stat(path.c_str(), &named) == 0 && ::stat("/proc/self/exe", &self) == 0 &&
+                      named.st_dev == self.st_dev && named.st_ino == self.st_ino;
+  if (!really) path.resize(path.size() - mark.size());
+  return path;
+}
+
+// The path as it was when the program started, so that it names the same
+// settings file for the whole run.
+const std::string& StartupPath() {
+  static const std::string path = WithoutDeletedMark(ReadSelfExe());
+  return path;
+}
+[[maybe_unused]] const bool startupPathTaken = !StartupPath().empty();
 }  // namespace
 
 std::string ModuleFileName() {
@@ -28,7 +52,7 @@ std::string ModuleFileName() {
     std::lock_guard<std::mutex> g(overrideLock);
     if (!overridePath.empty()) return overridePath;
   }
-  return ReadSelfExe();
+  return StartupPath();
 }
 
 DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size) {

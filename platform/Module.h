@@ -4,7 +4,8 @@
 
 #include "platform/WinTypes.h"
 
-// The full path of the program file (module 0 only). Copies it with its
+// The full path of the program file (module 0 only), as it was when the program
+// started, also after the file has been removed or replaced. Copies it with its
 // terminating null into buffer; a path that does not fit is cut to size-1 bytes
 // and size is returned. The length copied, or 0 on failure.
 DWORD GetModuleFileNameA(HINSTANCE module, char* buffer, DWORD size);

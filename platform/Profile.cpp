@@ -1,17 +1,11 @@
 #include "platform/Profile.h"
 
-#include <atomic>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
+#include "platform/FileReplace.h"
 #include "platform/Files.h"
 
 namespace {
@@ -147,49 +141,6 @@ ReadResult ReadWholeFile(const char* fileName, std::string& text) {
 
 bool HasLineBreak(const char* s) { return std::strpbrk(s, "\r\n") != nullptr; }
 
-// The folder part of a path, for the temporary file beside it.
-std::string FolderOf(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// Writes text to a new file in the folder of target and renames it over target.
-bool ReplaceFile(const std::string& target, const std::string& text, const struct stat* former) {
-  static std::atomic<unsigned> counter{0};
-  std::string folder = FolderOf(target);
-  std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = folder + "/." + base + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
-    // 0666 honours the user's umask for a new settings file.
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  bool ok = true;
-  std::size_t done = 0;
-  while (ok && done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<std::size_t>(n);
-  }
-  if (ok && former) {
-    // The new file takes the place of the old one: same permission bits and owner.
-    if (::fchmod(fd, former->st_mode & 07777) != 0) ok = false;
-    if (ok && (former->st_uid != ::geteuid() || former->st_gid != ::getegid()))
-      (void)!::fchown(fd, former->st_uid, former->st_gid);
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
-}
-
 }  // namespace
 
 DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer,
@@ -222,26 +173,13 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
   if (std::strchr(section, ']') || std::strchr(key, '=')) return FALSE;
   if (Trim(section).empty() || Trim(key).empty()) return FALSE;
 
-  // Write through a link to the file it names.
-  std::string target = fileName;
-  struct stat st {};
-  bool exists = false;
-  if (::lstat(fileName, &st) == 0) {
-    if (S_ISLNK(st.st_mode)) {
-      char real[PATH_MAX];
-      if (::realpath(fileName, real)) target = real;
-      if (::stat(target.c_str(), &st) != 0) return FALSE;
-    }
-    exists = true;
-    if (!S_ISREG(st.st_mode)) return FALSE;
-    // Read-only for every user, the superuser included; otherwise the user's own rights.
-    if (IsReadOnlyMode(st.st_mode) || ::access(target.c_str(), W_OK) != 0) return FALSE;
-  } else if (errno != ENOENT) {
-    return FALSE;
-  }
-
+  // Several copies of a program share one settings file and the last write
+  // stands, so a file changed by another copy meanwhile is written all the same.
+  // In a folder the user may not write, a file the user may write is written in place.
+  TFileReplace replace(TReplacePolicy{.GuardTarget = false, .InPlaceFallback = true});
+  if (!replace.Prepare(fileName)) return FALSE;
   std::string text;
-  if (exists && ReadWholeFile(target.c_str(), text) != ReadResult::ok) return FALSE;
+  if (replace.TargetExists() && ReadWholeFile(replace.Target().c_str(), text) != ReadResult::ok) return FALSE;
   std::vector<Line> lines = SplitLines(text);
   // New lines follow the file's own line ends.
   std::string eol = "\n";
@@ -277,5 +215,8 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
     out += value;
     out += eol;
   }
-  return ReplaceFile(target, out, exists ? &st : nullptr) ? TRUE : FALSE;
+  // Nothing to change: the file is left as it is. The checks above have refused
+  // a file that may not be written all the same.
+  if (replace.TargetExists() && out == text) return TRUE;
+  return replace.Begin() && replace.Write(out) && replace.Commit() ? TRUE : FALSE;
 }

@@ -14,7 +14,9 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
 
 // Sets key in section to value, creating the key, its section and the file as
 // needed. The file is replaced as a whole (a new file in the same folder, renamed
-// over the old one), so a failing write leaves the former file intact. Returns 0
-// on failure: a read-only file, a folder that cannot be written, a name or value
-// that would break the file's line structure.
+// over the old one), so a failing write leaves the former file intact; in a folder
+// that may not be written, a file that may be is written in place. A file whose
+// text would stay the same is not written at all. Returns 0 on failure: a read-only file or one this user may not write, a new file in a folder
+// that cannot be written, a name or value that would break the file's line
+// structure.
 BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName);

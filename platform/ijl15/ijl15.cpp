@@ -3,11 +3,8 @@
 // The file is written beside its target and renamed over it once complete, so a
 // failed write never costs the former file.
 #include "platform/ijl15/ijl.h"
-
-#include <fcntl.h>
-#include <sys/random.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// Before libjpeg, whose TRUE and FALSE macros would clash with the platform's constants.
+#include "platform/FileReplace.h"
 
 #include <cerrno>
 #include <csetjmp>
@@ -115,68 +112,6 @@ bool Encode(TEncodeJob& job) {
   return true;
 }
 
-// ---- The file ------------------------------------------------------------------------
-
-struct TTempFile {
-  std::string path;
-  int fd = -1;
-  FILE* file = nullptr;
-  bool keep = false;
-  ~TTempFile() {
-    if (file)
-      std::fclose(file);
-    else if (fd >= 0)
-      close(fd);
-    if (!keep && !path.empty()) unlink(path.c_str());
-  }
-};
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-bool OpenTemp(const std::string& folder, TTempFile& temp) {
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    std::uint64_t nonce = 0;
-    if (getrandom(&nonce, sizeof nonce, 0) != static_cast<ssize_t>(sizeof nonce))
-      nonce = (static_cast<std::uint64_t>(getpid()) << 32) ^ static_cast<std::uint64_t>(attempt) * 0x9E3779B97F4A7C15ull;
-    char name[48];
-    std::snprintf(name, sizeof name, "/.ijl15-%016llx.tmp", static_cast<unsigned long long>(nonce));
-    std::string path = (folder == "/" ? std::string() : folder) + name;
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      temp.path = std::move(path);
-      temp.fd = fd;
-      return true;
-    }
-    if (errno != EEXIST) return false;
-  }
-  return false;
-}
-
-// The path the new file is to take: a symbolic link is followed, so the link
-// stays and the file it names is replaced.
-bool ResolveTarget(const char* name, std::string& target, struct stat& former, bool& exists) {
-  target = name;
-  struct stat st{};
-  if (lstat(name, &st) != 0) {
-    exists = false;
-    return errno == ENOENT;
-  }
-  if (S_ISLNK(st.st_mode)) {
-    std::unique_ptr<char, decltype(&std::free)> real(realpath(name, nullptr), &std::free);
-    if (!real) return false;
-    target = real.get();
-    if (stat(target.c_str(), &st) != 0) return false;
-  }
-  exists = true;
-  former = st;
-  return true;
-}
-
 int WriteWholeImage(const JPEG_CORE_PROPERTIES& p) {
   // What the encoder takes: the bitmap side as rows of gray or BGR pixels, the
   // file side as a three-component YCbCr image of the same size.
@@ -193,26 +128,10 @@ int WriteWholeImage(const JPEG_CORE_PROPERTIES& p) {
     return IJL_ENCODE_ERROR;
   if (!p.DIBBytes) return IJL_BAD_PROPERTIES;
 
-  std::string target;
-  struct stat former{};
-  bool exists = false;
-  if (!ResolveTarget(p.JPGFile, target, former, exists)) return IJL_FILE_ERROR;
-  if (exists) {
-    // A file without any write bit is read-only for everyone, the superuser too.
-    if (!S_ISREG(former.st_mode) || (former.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)
-      return IJL_FILE_ERROR;
-  }
-
-  TTempFile temp;
-  if (!OpenTemp(FolderOf(target), temp)) return IJL_FILE_ERROR;
-  if (exists) {
-    struct stat mine{};
-    if (fstat(temp.fd, &mine) == 0 && (mine.st_uid != former.st_uid || mine.st_gid != former.st_gid))
-      (void)!fchown(temp.fd, former.st_uid, former.st_gid);  // kept where we may
-    if (fchmod(temp.fd, former.st_mode & 07777) != 0) return IJL_FILE_ERROR;
-  }
-  temp.file = fdopen(temp.fd, "wb");
-  if (!temp.file) return IJL_FILE_ERROR;
+  // The file is written beside its target and put in its place once complete;
+  // a target that another writer changes meanwhile is left to that writer.
+  TFileReplace file(TReplacePolicy{.GuardTarget = true, .InPlaceFallback = false});
+  if (!file.Prepare(p.JPGFile) || !file.Begin() || !file.Stream()) return IJL_FILE_ERROR;
 
   auto job = std::make_unique<TEncodeJob>();
   job->pixels = p.DIBBytes;
@@ -231,24 +150,9 @@ int WriteWholeImage(const JPEG_CORE_PROPERTIES& p) {
     rowBuffer.reset(new std::uint8_t[static_cast<std::size_t>(p.DIBWidth) * 3]);
     job->rowBuffer = rowBuffer.get();
   }
-  job->file = temp.file;
+  job->file = file.Stream();
   if (!Encode(*job)) return IJL_ENCODE_ERROR;
-
-  // Complete on disk before it takes the target's name.
-  if (std::fflush(temp.file) != 0 || std::ferror(temp.file) || fsync(temp.fd) != 0) return IJL_FILE_ERROR;
-  FILE* file = temp.file;
-  temp.file = nullptr;
-  temp.fd = -1;
-  if (std::fclose(file) != 0) return IJL_FILE_ERROR;
-  if (rename(temp.path.c_str(), target.c_str()) != 0) return IJL_FILE_ERROR;
-  temp.keep = true;
-  // Make the new name durable too; the file is in place whatever this says.
-  const int dir = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
-  return IJL_OK;
+  return file.Commit() ? IJL_OK : IJL_FILE_ERROR;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // line, expected to end by itself with the photographs turned.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <filesystem>
 #include <map>
 #include <string>
@@ -101,4 +103,27 @@ TEST_F(RotateProgram, TheQualityComesFromTheSettingsFile) {
   EXPECT_EQ(DecodeTestJpeg(ReadBytes(a)).lumaTable,
             DecodeTestJpeg(EncodeTestJpeg(TestCard(16, 16, 3), 16, 16, o)).lumaTable);
   EXPECT_NE(ReadBytes(prog.Ini()).find("Comp=90"), std::string::npos);
+}
+
+// An update or a rebuild replaces the program file while it runs: the settings
+// are still read from and written to the program's own file.
+TEST_F(RotateProgram, AProgramWhoseFileIsReplacedWhileItRunsKeepsItsSettingsFile) {
+  TProgramCopy prog("Vornel_L");
+  prog.WriteIni("[Jpeg]\nComp=90\n");
+  const std::string a = Photo("q.jpg", 32, 32);
+  ASSERT_TRUE(prog.Start({a}, photos.Path()));
+  // Held while its file is replaced: the kernel then shows it as deleted.
+  ASSERT_EQ(::kill(prog.Pid(), SIGSTOP), 0);
+  const std::string next = prog.Path() + ".next";
+  fs::copy_file(prog.Path(), next);
+  fs::rename(next, prog.Path());
+  ASSERT_EQ(::kill(prog.Pid(), SIGCONT), 0);
+  ASSERT_TRUE(Within(120, [&] { return prog.Ended(); }));
+  EXPECT_TRUE(prog.EndedCleanly()) << "status " << prog.Status();
+  TestJpegOptions o;
+  o.quality = 90;
+  EXPECT_EQ(DecodeTestJpeg(ReadBytes(a)).lumaTable,
+            DecodeTestJpeg(EncodeTestJpeg(TestCard(16, 16, 3), 16, 16, o)).lumaTable);
+  EXPECT_EQ(ReadBytes(prog.Ini()), "[Jpeg]\nComp=90\n[Pos]\nTop=50\nLeft=50\n[Mode]\nClose=1\n");
+  EXPECT_FALSE(fs::exists(prog.Path() + " (deleted).INI"));
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "tests/support/TempFolder.h"
@@ -149,6 +150,7 @@ TEST(Profile, RefusedWritesLeaveTheFileAsItWas) {
   ASSERT_EQ(::chmod(ini.c_str(), 0444), 0);
   // Read-only holds for the superuser too.
   EXPECT_FALSE(Put(ini, "Pos", "Top", "6"));
+  EXPECT_FALSE(Put(ini, "Pos", "Top", "5"));  // refused, though nothing would change
   EXPECT_FALSE(Put(ini, "Pos", "Left", "6"));
   EXPECT_EQ(ReadBytes(ini), before);
   EXPECT_EQ(Get(ini, "Pos", "Top"), "5");  // still readable
@@ -193,4 +195,23 @@ TEST(Profile, WritesThroughALinkToItsFile) {
   ASSERT_TRUE(Put(link, "Pos", "Top", "8"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(ReadBytes(real), "[Pos]\nTop=8\n");
+}
+
+TEST(Profile, AFileWhoseTextWouldStayTheSameIsNotWritten) {
+  TempFolder dir;
+  std::string ini = dir / "same.INI";
+  WriteBytes(ini, "[Pos]\r\nTop=5\r\n");
+  const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, ini.c_str(), old, 0), 0);
+  struct stat before {};
+  ASSERT_EQ(::stat(ini.c_str(), &before), 0);
+  ASSERT_TRUE(Put(ini, "Pos", "Top", "5"));
+  ASSERT_TRUE(Put(ini, "pos", "top", "5"));
+  struct stat after {};
+  ASSERT_EQ(::stat(ini.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);  // not replaced
+  EXPECT_EQ(after.st_mtim.tv_sec, 1000000000);
+  // A value that differs is written.
+  ASSERT_TRUE(Put(ini, "Pos", "Top", "6"));
+  EXPECT_EQ(ReadBytes(ini), "[Pos]\r\nTop=6\r\n");
 }

@@ -37,6 +37,9 @@ class TProgramCopy {
   TProgramCopy(const TProgramCopy&) = delete;
   TProgramCopy& operator=(const TProgramCopy&) = delete;
 
+  // The copied program file, and the process of the run started last.
+  const std::string& Path() const { return FPath; }
+  pid_t Pid() const { return FPid; }
   // The settings file beside the copy.
   std::string Ini() const { return FDir / (FName + ".INI"); }
   void WriteIni(const std::string& text) const { WriteBytes(Ini(), text); }
