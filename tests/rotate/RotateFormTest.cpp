@@ -596,4 +596,33 @@ TEST_F(RotateForm, AFailingDropShowsOneBoxDropsTheRestAndTheNextDropWorks) {
   EXPECT_EQ(boxes.Boxes.size(), 1u);
 }
 
+TEST_F(RotateForm, AnInkPhotoWithoutTheAdobeSegmentIsTurnedInItsOwnColours) {
+  CreateMain();
+  // Ink stored the Adobe way, 255 minus the amount, but no Adobe segment:
+  // smooth runs of cyan, magenta and black.
+  std::vector<std::uint8_t> stored;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x)
+      stored.insert(stored.end(), {static_cast<std::uint8_t>(255 - 5 * x), static_cast<std::uint8_t>(255 - 7 * y),
+                                   200, static_cast<std::uint8_t>(255 - 2 * (x + y))});
+  TestJpegOptions o;
+  o.input = JCS_CMYK;
+  o.adobe = false;
+  o.jfif = false;
+  const std::string original = EncodeTestJpeg(stored, 40, 30, o);
+  ASSERT_EQ(FindMarker(original, 0xEE), std::string::npos);
+  const std::string path = dir / "ink.jpg";
+  WriteBytes(path, original);
+  Form1->ConvFile(path);
+  // The colour of each pixel: every stored ink value times the stored black.
+  const TestJpegInfo ink = DecodeTestJpeg(original, JCS_CMYK);
+  std::vector<std::uint8_t> rgb;
+  for (std::size_t i = 0; i < ink.pixels.size(); i += 4)
+    for (int c = 0; c < 3; ++c) rgb.push_back(static_cast<std::uint8_t>((ink.pixels[i + c] * ink.pixels[i + 3] + 127) / 255));
+  const TestJpegInfo after = DecodeTestJpeg(ReadBytes(path));
+  ASSERT_EQ(after.width, 30);
+  ASSERT_EQ(after.height, 40);
+  EXPECT_LT(MeanError(Turn(rgb, 40, 30, 3, true), after.pixels), kTurnTolerance);
+}
+
 }  // namespace
