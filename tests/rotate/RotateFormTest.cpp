@@ -20,6 +20,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "tests/support/FakeOpener.h"
 #include "tests/support/GuiTestSupport.h"
 #include "classlib/Resources.h"
 #include "platform/CommandLine.h"
@@ -715,6 +716,43 @@ TEST_F(RotateForm, AFailingDropShowsOneBoxDropsTheRestAndTheNextDropWorks) {
   ASSERT_TRUE(PumpUntil([&] { return closes == 1; }));
   EXPECT_TRUE(TurnedOnce(good));
   EXPECT_EQ(boxes.Boxes.size(), 1u);
+}
+
+TEST_F(RotateForm, ANonNumberInTheQualityEndsTheBatchAfterItsFirstFileAndTheWindowStays) {
+  CreateMain();
+  Form1->Show();
+  TBoxWatcher boxes;
+  const std::string a = Photo("a.jpg"), b = Photo("b.jpg"), c = Photo("c.jpg");
+  Form1->Edit1->SetText("7x");
+  PostDrop({a, b, c});
+  ASSERT_TRUE(PumpUntil([&] { return boxes.Boxes.size() == 1 && OpenDropHandleCount() == 0; }));
+  EXPECT_EQ(boxes.Boxes[0].Text.rfind("'7x' は整数ではありません", 0), 0u) << boxes.Boxes[0].Text;
+  EXPECT_TRUE(TurnedOnce(a));
+  EXPECT_LE(std::abs(MTime(a) - OldTime()), 2);
+  EXPECT_TRUE(Untouched(b));
+  EXPECT_TRUE(Untouched(c));
+  EXPECT_EQ(closes, 1);
+  EXPECT_FALSE(fs::exists(Ini()));
+  Application->ProcessMessages();
+  EXPECT_FALSE(Application->Terminated());
+  EXPECT_TRUE(Form1->Widget()->isVisible());
+}
+
+TEST_F(RotateForm, EachLinkLabelOpensItsOwnAddressInBothPrograms) {
+  static const std::string text = ReadBytes(std::string(VORNEL_SOURCE_DIR) + "/rotate/Vornel_R.dfm");
+  RegisterFormResource("Vornel_R_form", text);
+  TForm1* right = nullptr;
+  Create(Form1);
+  Create(right, "Vornel_R_form");
+  FakeOpener opener;
+  for (TForm1* f : {Form1, right}) {
+    SCOPED_TRACE(f == right ? "Vornel_R" : "Vornel_L");
+    ASSERT_NE(f->MailAndHP1->HomePageAddress, "mailto:" + f->MailAndHP1->MailAddress);
+    f->Label2->Click();
+    EXPECT_EQ(opener.Next(), f->MailAndHP1->HomePageAddress);
+    f->Label3->Click();
+    EXPECT_EQ(opener.Next(), "mailto:" + f->MailAndHP1->MailAddress);
+  }
 }
 
 TEST_F(RotateForm, AnInkPhotoWithoutTheAdobeSegmentIsTurnedInItsOwnColours) {

@@ -436,6 +436,17 @@ TEST_F(Thumbnail, AFailedWriteRaisesTheWritersErrorAndSetsNoTime) {
   EXPECT_EQ(ReadBytes(dir / "$_a.jpg"), "keep");
 }
 
+TEST_F(Thumbnail, IsWrittenAtQuality66WhateverTheStoredQuality) {
+  JpegComp = 95;
+  Form1->Edit1->SetText("95");
+  WriteBytes(dir / "a.jpg", EncodeTestJpeg(TestCard(80, 60, 3), 80, 60));
+  Make(dir / "a.jpg");
+  TestJpegOptions at66;
+  at66.quality = 66;
+  EXPECT_EQ(DecodeTestJpeg(ReadBytes(dir / "$_a.jpg")).lumaTable,
+            DecodeTestJpeg(EncodeTestJpeg(TestCard(16, 16, 3), 16, 16, at66)).lumaTable);
+}
+
 TEST_F(Thumbnail, AnInkPhotoWithoutTheAdobeSegmentKeepsItsColour) {
   // Ink stored the Adobe way, 255 minus the amount, but no Adobe segment: no
   // cyan, much magenta, some yellow, a little black.
