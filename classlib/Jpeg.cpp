@@ -49,7 +49,6 @@ struct TDecodeJob {
   unsigned long size = 0;
   // Choices, made between the stages.
   TOutput output = TOutput::Bgr;
-  bool inverted = false;  // Adobe CMYK: ink stored as 255 minus the amount
   std::uint8_t* cmykRow = nullptr;  // 4 bytes a pixel, one row
 
   TDecodeJob() = default;
@@ -99,18 +98,15 @@ bool StartDecode(TDecodeJob& job) {
 
 inline std::uint8_t Mul255(unsigned a, unsigned b) { return static_cast<std::uint8_t>((a * b + 127) / 255); }
 
-// Turns one row of CMYK (as libjpeg gives it) into BGR or gray levels.
+// Turns one row of CMYK (as libjpeg gives it) into BGR or gray levels. Every
+// 4-component file is taken as stored the Adobe way, 255 minus the amount of ink,
+// with or without the Adobe segment, as other readers take them: encoders that
+// leave the segment out store the samples that way too.
 void ConvertCmykRow(const TDecodeJob& job, std::uint8_t* dst) {
   const std::uint8_t* src = job.cmykRow;
   const JDIMENSION width = job.cinfo.output_width;
   for (JDIMENSION x = 0; x < width; ++x, src += 4) {
-    unsigned c = src[0], m = src[1], y = src[2], k = src[3];
-    if (!job.inverted) {
-      c = 255 - c;
-      m = 255 - m;
-      y = 255 - y;
-      k = 255 - k;
-    }
+    const unsigned c = src[0], m = src[1], y = src[2], k = src[3];
     const std::uint8_t r = Mul255(c, k), g = Mul255(m, k), b = Mul255(y, k);
     if (job.output == TOutput::CmykToGray) {
       dst[x] = static_cast<std::uint8_t>((r * 77u + g * 150u + b * 29u + 128u) >> 8);
@@ -247,7 +243,6 @@ TJPEGRowReader::TJPEGRowReader(TJPEGImage& image) {
     // libjpeg gives CMYK only as CMYK; the colours are made here, row by row.
     c.out_color_space = JCS_CMYK;
     job.output = image.FGrayscale ? TOutput::CmykToGray : TOutput::CmykToBgr;
-    job.inverted = c.saw_Adobe_marker;
   } else if (image.FGrayscale || c.jpeg_color_space == JCS_GRAYSCALE) {
     c.out_color_space = JCS_GRAYSCALE;
     job.output = TOutput::Gray;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "classlib/Graphics.h"
 #include "classlib/Jpeg.h"
 
 namespace {
@@ -108,7 +109,15 @@ void TDCImageInfo::ReadInfo(const std::string& FileName) {
   if (sig[0] == 0x0A) guarded(&TDCImageInfo::ReadPCX);
   if (sig[0] == 0x49 && sig[1] == 0x49 && sig[2] == 0x2A) guarded(&TDCImageInfo::ReadTIFFIntel);
   if (sig[0] == 0x4D && sig[1] == 0x4D && sig[2] == 0x00) guarded(&TDCImageInfo::ReadTIFFMotorola);
-  if (ImageFormat == 0) guarded(&TDCImageInfo::ReadJPEG);
+  if (ImageFormat == 0) {
+    // A file larger than the JPEG image class loads is not walked for a start
+    // marker (gigabytes, a sparse file say): a marker found would only lead to
+    // the load below, which refuses the file for its size at once.
+    if (static_cast<std::uint64_t>(FSize) > MaxBitmapBytes())
+      ImageFormat = 2;
+    else
+      guarded(&TDCImageInfo::ReadJPEG);
+  }
 
   FFileStream.reset();
   FWindow.clear();
@@ -224,9 +233,12 @@ void TDCImageInfo::ReadJPEG() {
 
   BYTE head[18];
   ReadAt(hit, head, sizeof head);
-  // Densities only from a JFIF segment right behind the start-of-image marker;
-  // anything else there (an Exif block, say) holds no densities.
-  if (head[3] == 0xE0 && std::memcmp(head + 6, "JFIF\0", 5) == 0) {
+  // Densities only from a JFIF segment right behind the start-of-image marker,
+  // long enough to hold them (its length counts from the length field to the
+  // last density byte: 14); anything else there (an Exif block, a cut JFIF
+  // segment and the segment after it) holds no densities.
+  const unsigned length = (head[4] << 8) | head[5];
+  if (head[3] == 0xE0 && length >= 14 && std::memcmp(head + 6, "JFIF\0", 5) == 0) {
     DensityUnit = head[13];
     XDensity = (head[14] << 8) | head[15];
     YDensity = (head[16] << 8) | head[17];

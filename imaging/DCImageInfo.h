@@ -25,7 +25,9 @@ class TDCImageInfo : public TObject {
 
   // Fills the fields from the file. A file that cannot be opened or whose header
   // cannot be read gives the empty result; the only failures that leave are
-  // those of the JPEG image class loading a file taken for a JPEG file.
+  // those of the JPEG image class loading a file taken for a JPEG file. A file of
+  // no known format that is larger than that class loads is taken for one
+  // without being scanned, and its load fails for the size.
   void ReadInfo(const std::string& FileName);
   // Zeroes the format and the six header fields; FileSize stays.
   void ResetInfo();

@@ -1,5 +1,6 @@
 #include "rotate/Unit1.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -22,11 +23,37 @@ Integer BytesPerPixel(TPixelFormat format) {
     case 24: return 3;
     case 32: return 4;
     default:
-      throw EInvalidGraphic("このピクセル形式の画像は回転できません");
+      throw EInvalidGraphic("Cannot rotate an image of this pixel format");
   }
 }
 
+// The message for a file that another program changed, replaced or removed
+// while it was being turned: it is not written over.
+[[noreturn]] void RaiseChangedDuringConversion(const std::string& FileName) {
+  throw EWriteError(Format("File %s was changed during conversion and was not written", FileName.c_str()));
+}
+
 }  // namespace
+
+bool TForm1::UnchangedSinceRead(const std::string& path, const TFileIdentity& read) const {
+  TFileIdentity now;
+  if (!GetFileIdentity(path.c_str(), now)) return false;
+  // Every state of the file that this process's writes of the path led to from
+  // the one read.
+  std::vector<TFileIdentity> reached{read};
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const TOwnWrite& w : FOwnWrites) {
+      if (w.Path != path) continue;
+      const bool fromReached = std::find(reached.begin(), reached.end(), w.Read) != reached.end();
+      if (fromReached && std::find(reached.begin(), reached.end(), w.Written) == reached.end()) {
+        reached.push_back(w.Written);
+        grew = true;
+      }
+    }
+  }
+  return std::find(reached.begin(), reached.end(), now) != reached.end();
+}
 
 void TForm1::FormCreate(TObject* /*Sender*/) {
   ReadSettings();
@@ -65,7 +92,15 @@ void TForm1::ConvFile(const std::string& FileName) {
   const Integer stamp = ReadFileStamp(FileName);
 
   // 4. Decode at full size, fast: band by band, straight into the turned
-  // bitmap, so that no bitmap of the whole source is made.
+  // bitmap, so that no bitmap of the whole source is made. The records of this
+  // process's own writes live as long as the outermost conversion.
+  struct TRunning {
+    TForm1& form;
+    explicit TRunning(TForm1& f) : form(f) { ++form.FConversions; }
+    ~TRunning() {
+      if (--form.FConversions == 0) form.FOwnWrites.clear();
+    }
+  } running(*this);
   TFileIdentity before;
   const bool existed = GetFileIdentity(FileName.c_str(), before);
   auto jpeg = std::make_unique<TJPEGImage>();
@@ -112,14 +147,22 @@ void TForm1::ConvFile(const std::string& FileName) {
 
   // 12. Write over the file, unless it is no longer the one that was read (put
   // back or deleted while messages ran): its new content must not be lost.
-  TFileIdentity now;
-  if (!existed || !GetFileIdentity(FileName.c_str(), now) || !(now == before)) {
-    throw EWriteError(Format("ファイル %s は変換中に変更されたため、書き込みませんでした", FileName.c_str()));
+  // Where the only writes since are those of nested conversions of the same
+  // file (dropped again while messages ran), this result goes over them, as the
+  // later one. A write that fails while the file was changed says so: that is
+  // why it failed.
+  if (!existed || !UnchangedSinceRead(FileName, before)) RaiseChangedDuringConversion(FileName);
+  try {
+    WriteJpegFile(turned.get(), FileName, JpegComp, xDensity, yDensity);
+  } catch (const EWriteError&) {
+    if (!UnchangedSinceRead(FileName, before)) RaiseChangedDuringConversion(FileName);
+    throw;
   }
-  WriteJpegFile(turned.get(), FileName, JpegComp, xDensity, yDensity);
 
   // 13. The former last-write time.
   SetFileStamp(FileName, stamp);
+  TFileIdentity written;
+  if (GetFileIdentity(FileName.c_str(), written)) FOwnWrites.push_back(TOwnWrite{FileName, before, written});
 
   // 14. Objects released.
   jpeg.reset();

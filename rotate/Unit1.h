@@ -4,6 +4,9 @@
 #pragma once
 #include <any>
 #include <string>
+#include <vector>
+
+#include "platform/Files.h"
 
 #include "toolbase/ToolForm.h"
 #include "rotate/TurnCopy.h"
@@ -35,6 +38,25 @@ class TForm1 : public TToolForm {
 
  protected:
   void ProcessFile(const std::string& FileName) override { ConvFile(FileName); }
+
+ private:
+  // A file this process wrote while a conversion was running: the file as it
+  // was read and as it stood after the write (its time restored). A conversion
+  // nested in another one (the same file dropped again meanwhile) leaves such a
+  // record, so that the outer one can tell its own program's write from another
+  // program's.
+  struct TOwnWrite {
+    std::string Path;
+    TFileIdentity Read;
+    TFileIdentity Written;
+  };
+  std::vector<TOwnWrite> FOwnWrites;  // kept while any conversion runs
+  int FConversions = 0;               // conversions running, nested ones included
+
+  // Whether the file at path is still the one read as read, or became what it is
+  // now only through this process's own writes of that path which started from
+  // it (one after another, nested writes included).
+  bool UnchangedSinceRead(const std::string& path, const TFileIdentity& read) const;
 };
 
 // The program's main form, set by the program block.

@@ -133,8 +133,8 @@ TEST_F(JpegImage, GrayscaleSettingAndEightBitOutput) {
 }
 
 TEST_F(JpegImage, CmykAndYcckFilesComeOutInTheirColours) {
-  // Ink as Adobe stores it: 255 minus the amount. Red is no cyan, full magenta
-  // and yellow, no black.
+  // Ink as Adobe stores it: 255 minus the amount, also in files without the
+  // Adobe segment. Red is no cyan, full magenta and yellow, no black.
   struct Ink {
     std::uint8_t c, m, y, k;
     std::uint8_t r, g, b;
@@ -147,8 +147,7 @@ TEST_F(JpegImage, CmykAndYcckFilesComeOutInTheirColours) {
       std::vector<std::uint8_t> pixels;
       for (const Ink& ink : inks)
         for (int i = 0; i < 64; ++i) {
-          // Adobe files hold inverted ink; plain CMYK files hold the amounts.
-          const auto v = [&](std::uint8_t amount) { return static_cast<std::uint8_t>(adobe ? 255 - amount : amount); };
+          const auto v = [](std::uint8_t amount) { return static_cast<std::uint8_t>(255 - amount); };
           pixels.insert(pixels.end(), {v(ink.c), v(ink.m), v(ink.y), v(ink.k)});
         }
       TestJpegOptions o;

@@ -5,6 +5,7 @@
 
 #include <jerror.h>
 
+#include "classlib/Graphics.h"
 #include "imaging/DCImageInfo.h"
 #include "tests/support/JpegTestUtil.h"
 #include "tests/support/TempFolder.h"
@@ -208,6 +209,46 @@ TEST_F(ImageInfo, JpegWithoutJfifSegmentFirstHasNoDensities) {
   bytes[9] = 'X';
   Read(bytes);
   Expect(2, 16, 8, 24);
+}
+
+TEST_F(ImageInfo, JfifDensitiesOnlyFromASegmentLongEnoughToHoldThem) {
+  // The JFIF segment's length counts from its length field to the last density
+  // byte: 14 holds them; a shorter one would lend its densities from the next segment.
+  TestJpegOptions o;
+  o.jfif = false;
+  const std::string rest = EncodeTestJpeg(TestCard(16, 8, 3), 16, 8, o).substr(2);
+  const std::string body = std::string("JFIF\0\x01\x02\x01", 8) + BE16(300) + BE16(600);
+  struct TCase {
+    const char* name;
+    unsigned length;
+    int unit, x, y;
+  } cases[] = {{"length 8", 8, 0, 0, 0}, {"length 13", 13, 0, 0, 0}, {"length 14", 14, 1, 300, 600}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Read(Bytes({0xFF, 0xD8, 0xFF, 0xE0}) + BE16(c.length) + body.substr(0, c.length - 2) + rest);
+    Expect(2, 16, 8, 24, c.unit, c.x, c.y);
+  }
+}
+
+TEST_F(ImageInfo, AFileTooLargeToLoadIsRefusedForItsSizeWithoutAScan) {
+  // Sparse: no disk is spent. A JFIF header near its end, which a scan would find.
+  const std::string path = dir / "x.jpg";
+  const std::int64_t size = static_cast<std::int64_t>(MaxBitmapBytes()) + 1;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  const std::string jfif = std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x01", 14) + BE16(123) + BE16(456);
+  const bool made = ::ftruncate(fd, size) == 0 &&
+                    ::pwrite(fd, jfif.data(), jfif.size(), size - 100) == static_cast<ssize_t>(jfif.size());
+  ::close(fd);
+  ASSERT_TRUE(made);
+  try {
+    info.ReadInfo(path);
+    ADD_FAILURE() << "no failure";
+  } catch (const EOutOfResources& e) {
+    EXPECT_EQ(e.Message(), "ファイル " + path + " は大きすぎます");
+  }
+  Expect(2, 0, 0, 0);
+  EXPECT_EQ(info.FileSize, static_cast<Integer>(std::min<std::int64_t>(size, INT32_MAX)));
 }
 
 TEST_F(ImageInfo, ShortFilesAndFilesWithoutAnyStartMarker) {

@@ -176,6 +176,18 @@ TEST(JpegIo, FailedWritesLeaveTheFormerFile) {
   EXPECT_EQ(DecodeTestJpeg(ReadBytes(dir / "p.jpg")).width, 8);
 }
 
+TEST(JpegIo, AFailureInsideTheWriterIsTheWritersError) {
+  // A bitmap whose pixels (and so its handle) cannot be had: the class
+  // library's own error must not pass through in its place.
+  TempFolder dir;
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(60000, 45000);
+  ASSERT_THROW(b.Handle(), EOutOfResources);
+  ExpectWriteError(b, dir / "x.jpg");
+  EXPECT_TRUE(Entries(dir.Path()).empty());
+}
+
 TEST(JpegIo, AWriteCutShortByTheFileSizeLimitLeavesTheFormerFileByteForByte) {
   TempFolder dir;
   const std::string path = dir / "photo.jpg";

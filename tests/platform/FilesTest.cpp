@@ -7,6 +7,11 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -25,7 +30,58 @@ struct OpenFile {
   }
 };
 
+// Local time is the given zone's while it lives.
+class TZone {
+ public:
+  explicit TZone(const char* tz) {
+    if (const char* old = std::getenv("TZ")) FOld = old;
+    ::setenv("TZ", tz, 1);
+    ::tzset();
+  }
+  ~TZone() {
+    if (FOld)
+      ::setenv("TZ", FOld->c_str(), 1);
+    else
+      ::unsetenv("TZ");
+    ::tzset();
+  }
+
+ private:
+  std::optional<std::string> FOld;
+};
+
 }  // namespace
+
+TEST(Files, PackedTimesAreTheWallClockOfAZoneWithSummerTime) {
+  // Berlin's rules, written out so that no zone database is needed.
+  TZone berlin("CET-1CEST,M3.5.0,M10.5.0/3");
+  struct TCase {
+    const char* name;
+    std::time_t utc;
+    std::uint32_t local;
+  } cases[] = {{"summer", 1593597600, Pack(2020, 7, 1, 12, 0, 0)},    // 10:00 UTC, UTC+2
+               {"winter", 1579089600, Pack(2020, 1, 15, 13, 0, 0)}};  // 12:00 UTC, UTC+1
+  TempFolder dir;
+  const std::string f = dir / "t.jpg";
+  WriteBytes(f, "x");
+  OpenFile file(CreateFileA(f.c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING));
+  ASSERT_NE(file.h, INVALID_HANDLE_VALUE);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::uint32_t packed = 0;
+    ASSERT_TRUE(UnixTimeToDosDateTime(c.utc, packed));
+    EXPECT_EQ(packed, c.local);
+    std::time_t back = 0;
+    ASSERT_TRUE(DosDateTimeToUnixTime(c.local, back));
+    EXPECT_EQ(back, c.utc);
+    ASSERT_TRUE(SetFileDosDateTime(file.h, c.local));
+    struct stat st {};
+    ASSERT_EQ(::stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, c.utc);
+    ASSERT_TRUE(GetFileDosDateTime(file.h, packed));
+    EXPECT_EQ(packed, c.local);
+  }
+}
 
 TEST(Files, DosTimeRoundTripSetsOnlyTheLastWriteTime) {
   TempFolder dir;

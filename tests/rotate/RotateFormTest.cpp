@@ -3,8 +3,13 @@
 // batch intake from the command line and from drops.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 
 #include <QFontMetrics>
 #include <QImage>
@@ -15,6 +20,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "tests/support/FakeOpener.h"
 #include "tests/support/GuiTestSupport.h"
 #include "classlib/Resources.h"
 #include "platform/CommandLine.h"
@@ -60,6 +66,7 @@ class RotateForm : public ToolFormTest {
     form->OnClose = [this, inner](TObject* sender, TCloseAction& action) {
       ++closes;
       inner(sender, action);
+      if (afterClose) afterClose();
     };
     return form;
   }
@@ -76,8 +83,62 @@ class RotateForm : public ToolFormTest {
   bool TurnedOnce(const std::string& path) { return TurnError(originals[path], path, true) < kTurnTolerance; }
   bool Untouched(const std::string& path) { return ReadBytes(path) == originals[path]; }
 
+  // The message of the EWriteError a conversion of path raises, or "" when none.
+  std::string WriteErrorOf(const std::string& path) {
+    try {
+      Form1->ConvFile(path);
+    } catch (const EWriteError& e) {
+      return e.Message();
+    }
+    return "";
+  }
+  static std::string ChangedMessage(const std::string& path) {
+    return "File " + path + " was changed during conversion and was not written";
+  }
+  void PostDrop(const std::vector<std::string>& paths) {
+    PostMessageA(Form1->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(CreateDropHandle(paths, POINT{5, 5})), 0);
+  }
+
   int closes = 0;
+  std::function<void()> afterClose;  // runs after each close request that went through
   std::map<std::string, std::string> originals;
+};
+
+// What the file-size signal does while a test has it: the photo at
+// gSavedOverPath is replaced by gSavedOverBy, once, as when another program
+// saves over it just as the write fails.
+char gSavedOverBy[4096];
+char gSavedOverPath[4096];
+volatile std::sig_atomic_t gSavedOver = 0;
+void SaveOverOnFileSizeSignal(int) {
+  if (gSavedOver || gSavedOverBy[0] == '\0') return;
+  gSavedOver = 1;
+  ::rename(gSavedOverBy, gSavedOverPath);
+}
+
+// While it lives, files this process writes stop at a few bytes and the
+// file-size signal runs SaveOverOnFileSizeSignal.
+class TWriteCutShort {
+ public:
+  TWriteCutShort() {
+    struct sigaction action {};
+    action.sa_handler = SaveOverOnFileSizeSignal;
+    ::sigaction(SIGXFSZ, &action, &FOldAction);
+    ::getrlimit(RLIMIT_FSIZE, &FOldLimit);
+    rlimit limit = FOldLimit;
+    limit.rlim_cur = 64;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~TWriteCutShort() {
+    ::setrlimit(RLIMIT_FSIZE, &FOldLimit);
+    ::sigaction(SIGXFSZ, &FOldAction, nullptr);
+  }
+  TWriteCutShort(const TWriteCutShort&) = delete;
+  TWriteCutShort& operator=(const TWriteCutShort&) = delete;
+
+ private:
+  struct sigaction FOldAction {};
+  rlimit FOldLimit{};
 };
 
 // ---- Creation, close and the settings ------------------------------------------------
@@ -442,18 +503,71 @@ TEST_F(RotateForm, TruncatedPhotosInReadOnlyFoldersAndLongPathsAreTurnedWholeOrL
   }
 }
 
-TEST_F(RotateForm, APhotoReplacedOrDeletedWhileMessagesRunIsNotWrittenOver) {
+TEST_F(RotateForm, APhotoAnotherProgramChangedWhileMessagesRunIsNotWrittenOver) {
   CreateMain();
+  TBoxWatcher boxes;
   const std::string replaced = Photo("replaced.jpg", 40, 30);
   const std::string other = WritePhoto(dir / "other.tmp", 30, 40);
   QTimer::singleShot(0, [&] { fs::rename(dir / "other.tmp", replaced); });
-  EXPECT_THROW(Form1->ConvFile(replaced), EWriteError);
+  EXPECT_EQ(WriteErrorOf(replaced), ChangedMessage(replaced));
   EXPECT_EQ(ReadBytes(replaced), other);
 
   const std::string deleted = Photo("deleted.jpg", 40, 30);
   QTimer::singleShot(0, [&] { fs::remove(deleted); });
-  EXPECT_THROW(Form1->ConvFile(deleted), EWriteError);
+  EXPECT_EQ(WriteErrorOf(deleted), ChangedMessage(deleted));
   EXPECT_FALSE(fs::exists(deleted));
+
+  // Replaced, then dropped again: the nested call turns the newer photo, which
+  // is not the file the outer call read, so the outer result does not go over it.
+  const std::string again = Photo("again.jpg", 120, 90);
+  const std::string newer = WritePhoto(dir / "newer.tmp", 60, 40);
+  QTimer::singleShot(0, [&] {
+    fs::rename(dir / "newer.tmp", again);
+    PostDrop({again});
+  });
+  EXPECT_EQ(WriteErrorOf(again), ChangedMessage(again));
+  EXPECT_LT(TurnError(newer, again, true), kTurnTolerance);
+
+  // Turned by a nested call, then changed by another program: refused too.
+  const std::string edited = Photo("edited.jpg", 120, 90);
+  PostDrop({edited});
+  afterClose = [&] { std::ofstream(edited, std::ios::app) << "edit"; };
+  EXPECT_EQ(WriteErrorOf(edited), ChangedMessage(edited));
+  afterClose = nullptr;
+  const std::string kept = ReadBytes(edited);
+  ASSERT_GE(kept.size(), 4u);
+  EXPECT_EQ(kept.substr(kept.size() - 4), "edit");
+  EXPECT_LT(TurnError(originals[edited], edited, true), kTurnTolerance);
+  EXPECT_EQ(closes, 2);  // the nested calls' own
+  EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST_F(RotateForm, AFailedWriteSaysWhenAnotherProgramSavedThePhotoMeanwhile) {
+  CreateMain();
+  // The write fails, and another program has saved over the photo meanwhile.
+  const std::string photo = Photo("photo.jpg");
+  const std::string newer = WritePhoto(dir / "newer.tmp", 20, 20);
+  std::snprintf(gSavedOverBy, sizeof gSavedOverBy, "%s", (dir / "newer.tmp").c_str());
+  std::snprintf(gSavedOverPath, sizeof gSavedOverPath, "%s", photo.c_str());
+  gSavedOver = 0;
+  std::string message;
+  {
+    TWriteCutShort cut;
+    message = WriteErrorOf(photo);
+  }
+  gSavedOverBy[0] = '\0';
+  EXPECT_TRUE(gSavedOver);
+  EXPECT_EQ(message, ChangedMessage(photo));
+  EXPECT_EQ(ReadBytes(photo), newer);
+
+  // The write fails on its own: the writer's message, the photo as it was.
+  const std::string alone = Photo("alone.jpg");
+  {
+    TWriteCutShort cut;
+    message = WriteErrorOf(alone);
+  }
+  EXPECT_EQ(message, "Error writing JPEG to file");
+  EXPECT_TRUE(Untouched(alone));
   EXPECT_EQ(closes, 0);
 }
 
@@ -470,14 +584,22 @@ TEST_F(RotateForm, DropsDuringAConversionAreHandledNested) {
   EXPECT_EQ(closes, 2);
   EXPECT_TRUE(boxes.Boxes.empty());
 
-  // The same file dropped again while it is turned: the inner call turns it;
-  // the outer one must not write its older result over that.
-  const std::string same = Photo("same.jpg", 120, 90);
-  PostMessageA(Form1->Handle(), WM_DROPFILES,
-               reinterpret_cast<WPARAM>(CreateDropHandle({same}, POINT{5, 5})), 0);
-  EXPECT_THROW(Form1->ConvFile(same), EWriteError);
-  EXPECT_TRUE(TurnedOnce(same));
-  EXPECT_LE(std::abs(MTime(same) - OldTime()), 2);
+  // The same file dropped again while it is turned, in the middle of a batch of
+  // three: the inner call turns and writes it, the outer one writes its own
+  // result over that, and the batch goes on.
+  const std::string first = Photo("first.jpg"), same = Photo("same.jpg", 120, 90), last = Photo("last.jpg");
+  afterClose = [&] {
+    if (closes == 3) PostDrop({same});  // first.jpg done: waits for same.jpg's conversion
+  };
+  TStringList batch;
+  for (const std::string& p : {first, same, last}) batch.Add(p);
+  Form1->FileDrop1FileDrop(Form1->FileDrop1, 3, &batch, 0, 0);
+  EXPECT_EQ(closes, 6);  // the nested call's among them
+  for (const std::string& p : {first, same, last}) {
+    EXPECT_TRUE(TurnedOnce(p)) << p;
+    EXPECT_LE(std::abs(MTime(p) - OldTime()), 2) << p;
+  }
+  EXPECT_TRUE(boxes.Boxes.empty());
   EXPECT_EQ(OpenDropHandleCount(), 0u);
 }
 
@@ -594,6 +716,72 @@ TEST_F(RotateForm, AFailingDropShowsOneBoxDropsTheRestAndTheNextDropWorks) {
   ASSERT_TRUE(PumpUntil([&] { return closes == 1; }));
   EXPECT_TRUE(TurnedOnce(good));
   EXPECT_EQ(boxes.Boxes.size(), 1u);
+}
+
+TEST_F(RotateForm, ANonNumberInTheQualityEndsTheBatchAfterItsFirstFileAndTheWindowStays) {
+  CreateMain();
+  Form1->Show();
+  TBoxWatcher boxes;
+  const std::string a = Photo("a.jpg"), b = Photo("b.jpg"), c = Photo("c.jpg");
+  Form1->Edit1->SetText("7x");
+  PostDrop({a, b, c});
+  ASSERT_TRUE(PumpUntil([&] { return boxes.Boxes.size() == 1 && OpenDropHandleCount() == 0; }));
+  EXPECT_EQ(boxes.Boxes[0].Text.rfind("'7x' は整数ではありません", 0), 0u) << boxes.Boxes[0].Text;
+  EXPECT_TRUE(TurnedOnce(a));
+  EXPECT_LE(std::abs(MTime(a) - OldTime()), 2);
+  EXPECT_TRUE(Untouched(b));
+  EXPECT_TRUE(Untouched(c));
+  EXPECT_EQ(closes, 1);
+  EXPECT_FALSE(fs::exists(Ini()));
+  Application->ProcessMessages();
+  EXPECT_FALSE(Application->Terminated());
+  EXPECT_TRUE(Form1->Widget()->isVisible());
+}
+
+TEST_F(RotateForm, EachLinkLabelOpensItsOwnAddressInBothPrograms) {
+  static const std::string text = ReadBytes(std::string(VORNEL_SOURCE_DIR) + "/rotate/Vornel_R.dfm");
+  RegisterFormResource("Vornel_R_form", text);
+  TForm1* right = nullptr;
+  Create(Form1);
+  Create(right, "Vornel_R_form");
+  FakeOpener opener;
+  for (TForm1* f : {Form1, right}) {
+    SCOPED_TRACE(f == right ? "Vornel_R" : "Vornel_L");
+    ASSERT_NE(f->MailAndHP1->HomePageAddress, "mailto:" + f->MailAndHP1->MailAddress);
+    f->Label2->Click();
+    EXPECT_EQ(opener.Next(), f->MailAndHP1->HomePageAddress);
+    f->Label3->Click();
+    EXPECT_EQ(opener.Next(), "mailto:" + f->MailAndHP1->MailAddress);
+  }
+}
+
+TEST_F(RotateForm, AnInkPhotoWithoutTheAdobeSegmentIsTurnedInItsOwnColours) {
+  CreateMain();
+  // Ink stored the Adobe way, 255 minus the amount, but no Adobe segment:
+  // smooth runs of cyan, magenta and black.
+  std::vector<std::uint8_t> stored;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x)
+      stored.insert(stored.end(), {static_cast<std::uint8_t>(255 - 5 * x), static_cast<std::uint8_t>(255 - 7 * y),
+                                   200, static_cast<std::uint8_t>(255 - 2 * (x + y))});
+  TestJpegOptions o;
+  o.input = JCS_CMYK;
+  o.adobe = false;
+  o.jfif = false;
+  const std::string original = EncodeTestJpeg(stored, 40, 30, o);
+  ASSERT_EQ(FindMarker(original, 0xEE), std::string::npos);
+  const std::string path = dir / "ink.jpg";
+  WriteBytes(path, original);
+  Form1->ConvFile(path);
+  // The colour of each pixel: every stored ink value times the stored black.
+  const TestJpegInfo ink = DecodeTestJpeg(original, JCS_CMYK);
+  std::vector<std::uint8_t> rgb;
+  for (std::size_t i = 0; i < ink.pixels.size(); i += 4)
+    for (int c = 0; c < 3; ++c) rgb.push_back(static_cast<std::uint8_t>((ink.pixels[i + c] * ink.pixels[i + 3] + 127) / 255));
+  const TestJpegInfo after = DecodeTestJpeg(ReadBytes(path));
+  ASSERT_EQ(after.width, 30);
+  ASSERT_EQ(after.height, 40);
+  EXPECT_LT(MeanError(Turn(rgb, 40, 30, 3, true), after.pixels), kTurnTolerance);
 }
 
 }  // namespace

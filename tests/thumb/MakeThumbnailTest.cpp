@@ -435,3 +435,35 @@ TEST_F(Thumbnail, AFailedWriteRaisesTheWritersErrorAndSetsNoTime) {
   EXPECT_THROW(Make(dir / "a.jpg"), EWriteError);
   EXPECT_EQ(ReadBytes(dir / "$_a.jpg"), "keep");
 }
+
+TEST_F(Thumbnail, IsWrittenAtQuality66WhateverTheStoredQuality) {
+  JpegComp = 95;
+  Form1->Edit1->SetText("95");
+  WriteBytes(dir / "a.jpg", EncodeTestJpeg(TestCard(80, 60, 3), 80, 60));
+  Make(dir / "a.jpg");
+  TestJpegOptions at66;
+  at66.quality = 66;
+  EXPECT_EQ(DecodeTestJpeg(ReadBytes(dir / "$_a.jpg")).lumaTable,
+            DecodeTestJpeg(EncodeTestJpeg(TestCard(16, 16, 3), 16, 16, at66)).lumaTable);
+}
+
+TEST_F(Thumbnail, AnInkPhotoWithoutTheAdobeSegmentKeepsItsColour) {
+  // Ink stored the Adobe way, 255 minus the amount, but no Adobe segment: no
+  // cyan, much magenta, some yellow, a little black.
+  const std::uint8_t stored[4] = {255, 55, 155, 230};
+  std::vector<std::uint8_t> ink;
+  for (int i = 0; i < 160 * 120; ++i) ink.insert(ink.end(), stored, stored + 4);
+  TestJpegOptions o;
+  o.input = JCS_CMYK;
+  o.adobe = false;
+  o.jfif = false;
+  const std::string bytes = EncodeTestJpeg(ink, 160, 120, o);
+  ASSERT_EQ(FindMarker(bytes, 0xEE), std::string::npos);
+  WriteBytes(dir / "ink.jpg", bytes);
+  Make(dir / "ink.jpg");
+  const TestJpegInfo t = DecodeTestJpeg(ReadBytes(dir / "$_ink.jpg"), JCS_RGB);
+  ASSERT_EQ(t.width, 64);
+  // Each stored ink value times the stored black.
+  const int expected[3] = {230, 55 * 230 / 255, 155 * 230 / 255};
+  for (std::size_t i = 0; i < t.pixels.size(); ++i) ASSERT_NEAR(t.pixels[i], expected[i % 3], 6) << "byte " << i;
+}

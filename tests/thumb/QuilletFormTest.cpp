@@ -86,6 +86,34 @@ TEST_F(QuilletForm, StoredSettingsReachTheControlsAndComeBackThroughThem) {
             "[Mode]\nClose=0\n[Pos]\nTop=50\nLeft=50\n[Jpeg]\nComp=66\n[Thumb]\nMax=64\nChar=$_\n");
 }
 
+TEST_F(QuilletForm, AStoredMaxOutsideTheUpDownsRangeIsHandedOverAndTheUpDownClampsIt) {
+  // The tool hands the stored number to UpDown2 as it is; the up-down keeps its
+  // position within 32..640, shows that, and that is what is used and stored.
+  struct TCase {
+    const char* stored;
+    Integer shown;
+    int thumbW, thumbH;  // of a 160 x 120 photo
+  } cases[] = {{"1000", 640, 640, 480}, {"10", 32, 32, 24}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.stored);
+    Application->Reset();
+    WriteBytes(Ini(), std::string("[Thumb]\nMax=") + c.stored + "\n");
+    Create();
+    Form1->CheckBox1->SetChecked(false);
+    EXPECT_EQ(Form1->UpDown2->Position(), c.shown);
+    EXPECT_EQ(Form1->Edit2->Text(), std::to_string(c.shown));
+    const std::string a = Photo("a.jpg");
+    TStringList files;
+    files.Add(a);
+    Form1->FileDrop1FileDrop(Form1->FileDrop1, 1, &files, 0, 0);
+    const TestJpegInfo t = DecodeTestJpeg(ReadBytes(dir / "$_a.jpg"));
+    EXPECT_EQ(t.width, c.thumbW);
+    EXPECT_EQ(t.height, c.thumbH);
+    Form1->Close();
+    EXPECT_NE(ReadBytes(Ini()).find("Max=" + std::to_string(c.shown) + "\n"), std::string::npos) << ReadBytes(Ini());
+  }
+}
+
 TEST_F(QuilletForm, TheEditsTextsAreStoredAsTypedAndANonNumberKeepsTheWindowOpen) {
   Create();
   Form1->Edit2->SetText("1000");

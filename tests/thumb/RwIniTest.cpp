@@ -63,6 +63,16 @@ TEST_F(ThumbRwIni, MaxIsTakenUncheckedAndCharUnchanged) {
             "[Pos]\nTop=3\nLeft=50\n[Mode]\nClose=1\n[Jpeg]\nComp=66\n[Thumb]\nMax=64\nChar=t n_\n");
 }
 
+TEST_F(ThumbRwIni, APrefixOfOneQuoteComesBackAsThatQuote) {
+  // Only a pair of quotes around a value is taken off; one quote alone is the
+  // value, or the prefix would vanish and the thumbnail replace its input.
+  ThumbChar = "\"";
+  WriteSettings();
+  ThumbChar = "";
+  ReadSettings();
+  EXPECT_EQ(ThumbChar, "\"");
+}
+
 TEST_F(ThumbRwIni, AFailedWriteKeepsTheKeysBeforeIt) {
   ReadSettings();
   WriteSettings();
