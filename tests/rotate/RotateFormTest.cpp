@@ -3,6 +3,7 @@
 // batch intake from the command line and from drops.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -140,6 +141,31 @@ class TWriteCutShort {
   struct sigaction FOldAction {};
   rlimit FOldLimit{};
 };
+
+// While gSyncSavedOverPath names a photo, the sync of the new file written beside
+// it (between the encode and the rename) is preceded, once, by another program
+// saving gSavedOverBy over the photo.
+char gSyncSavedOverPath[4096];
+bool gSyncSavedOver = false;
+
+}  // namespace
+
+extern "C" int fsync(int fd) {
+  static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+  if (gSyncSavedOverPath[0] != '\0' && !gSyncSavedOver) {
+    char name[4096];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), name, sizeof name - 1);
+    const fs::path photo(gSyncSavedOverPath);
+    if (n > 0 && fs::path(std::string(name, static_cast<std::size_t>(n))).parent_path() == photo.parent_path() &&
+        fs::path(std::string(name, static_cast<std::size_t>(n))).filename().string().rfind("." + photo.filename().string(), 0) == 0) {
+      gSyncSavedOver = true;
+      ::rename(gSavedOverBy, gSyncSavedOverPath);
+    }
+  }
+  return real(fd);
+}
+
+namespace {
 
 // ---- Creation, close and the settings ------------------------------------------------
 
@@ -568,6 +594,18 @@ TEST_F(RotateForm, AFailedWriteSaysWhenAnotherProgramSavedThePhotoMeanwhile) {
   }
   EXPECT_EQ(message, "Error writing JPEG to file");
   EXPECT_TRUE(Untouched(alone));
+
+  // Saved over while the new file is made, the write itself going well: the
+  // new file does not take the place of the other program's.
+  const std::string late = Photo("late.jpg");
+  const std::string latest = WritePhoto(dir / "latest.tmp", 24, 24);
+  std::snprintf(gSavedOverBy, sizeof gSavedOverBy, "%s", (dir / "latest.tmp").c_str());
+  std::snprintf(gSyncSavedOverPath, sizeof gSyncSavedOverPath, "%s", late.c_str());
+  message = WriteErrorOf(late);
+  gSyncSavedOverPath[0] = gSavedOverBy[0] = '\0';
+  EXPECT_TRUE(gSyncSavedOver);
+  EXPECT_EQ(message, ChangedMessage(late));
+  EXPECT_EQ(ReadBytes(late), latest);
   EXPECT_EQ(closes, 0);
 }
 
