@@ -3,6 +3,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "classlib/Classes.h"
 #include "classlib/Controls.h"
@@ -48,11 +49,16 @@ class TFileDrop : public TComponent {
   HWND FWndHandle = nullptr;
   WNDPROC FWndProcStub = nullptr;
   WNDPROC FPrevWndProc = nullptr;
-  // A window whose procedure chain still runs through the stub after its
-  // control was taken away (someone hooked it after us): the stub then
-  // outlives this component and forwards to this procedure.
-  HWND FOrphanWnd = nullptr;
-  WNDPROC FOrphanPrev = nullptr;
+  // Windows that still call a stub of ours after the component moved on
+  // (their hook was forgotten without putting the procedure back, or another
+  // procedure sits above ours). Each such window keeps its own stub, which
+  // serves that window alone and forwards to the procedure the window had.
+  struct TLeftHook {
+    HWND Wnd;
+    WNDPROC Stub;
+    WNDPROC Prev;
+  };
+  std::vector<TLeftHook> FLeftHooks;
 
  protected:
   // The after-load step (Loaded): hooks the owner form's window when Control
@@ -70,6 +76,13 @@ class TFileDrop : public TComponent {
 
  private:
   void DropWndProc(TMessage& Message);
+  // DropWndProc for window wnd, whose previous procedure is prev.
+  void ServeWindow(TMessage& Message, HWND wnd, WNDPROC prev);
+  // The hooked window, still alive, keeps calling the current stub: the stub
+  // becomes that window's own and the next hook takes a fresh one.
+  void LeaveStubWithWindow();
+  // A stub that hands every message to DropWndProc.
+  WNDPROC NewStub();
 };
 
 VORNEL_REGISTER_CLASS(TFileDrop);
