@@ -209,9 +209,10 @@ class TApplication : public TComponent {
 
   // Shows the main form and handles messages until a quit has been met; returns
   // at once when there is no main form. Every exception that leaves a message
-  // handler goes to HandleException. The forms live on after Run returns; when
-  // the class library made the Qt application, they are freed at the program's
-  // exit (a caller that made its own, like the tests, frees them with Reset).
+  // handler goes to HandleException. When the class library made the Qt
+  // application, Run is the program's end: it frees the forms and then the Qt
+  // application before it returns. A caller that made its own (the tests) keeps
+  // the forms after Run and frees them with Reset.
   void Run();
   // Handles one message of the queue, or waits for the next event when none is
   // waiting (Qt's events in between).

@@ -26,12 +26,6 @@ bool Hooked = false;
 
 void WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
-// The program's end: the application object frees its forms while Qt still
-// stands. Registered once the loop has run, after Qt made its own globals, so it
-// runs before their clean-up. The Qt application itself is left to the process
-// end: deleting it among the exit handlers touches globals already gone.
-void FreeAtExit() { Application->Reset(); }
-
 }  // namespace
 
 namespace QtBridge {
@@ -62,11 +56,11 @@ void EnsureApplication() {
   SetMessageWaitHook(&WaitForEvents);
 }
 
-void FreeFormsAtExit() {
-  static bool registered = false;
-  if (registered || !OwnedApplication) return;
-  registered = true;
-  std::atexit(&FreeAtExit);
+bool OwnsApplication() { return OwnedApplication != nullptr; }
+
+void FreeApplication() {
+  delete OwnedApplication;
+  OwnedApplication = nullptr;
 }
 
 }  // namespace QtBridge

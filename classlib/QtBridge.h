@@ -11,8 +11,11 @@ namespace QtBridge {
 // classic Japanese font names to the installed gothic faces and hooks the
 // message queue's wake and wait to Qt's event dispatcher.
 void EnsureApplication();
-// When the class library made the Qt application: frees the forms at exit.
-void FreeFormsAtExit();
+// Whether the class library made the Qt application (a program, not a test
+// that made its own).
+bool OwnsApplication();
+// Deletes the Qt application the class library made; the forms must be gone.
+void FreeApplication();
 // Makes Qt's blocking wait return, so the loop looks at our queue.
 void WakeUp();
 }  // namespace QtBridge
