@@ -300,6 +300,11 @@ TApplication::~TApplication() {
 
 void TApplication::Initialize() { QtBridge::EnsureApplication(); }
 
+void TApplication::SetTitle(const std::string& value) {
+  FTitle = value;
+  QtBridge::SetProgramName(value);
+}
+
 void TApplication::LoadForm(TCustomForm* form, const std::string& resourceName) {
   TReader::ReadRootComponent(resourceName, FindFormResource(resourceName), form);
   form->DoCreate();

@@ -177,9 +177,11 @@ class TApplication : public TComponent {
   // Makes sure the Qt application exists (uses one the caller made, e.g. a test's).
   void Initialize();
 
-  // The program's name: the caption of the error box.
+  // The program's name: the caption of the error box, and the name the window
+  // system groups and names the program's windows by (set it before the first
+  // form is made).
   const std::string& Title() const { return FTitle; }
-  void SetTitle(const std::string& value) { FTitle = value; }
+  void SetTitle(const std::string& value);
 
   // Constructs T owned by the application, sets Reference to it, reads the
   // compiled-in resource named after the class ("TForm1") into it (components
