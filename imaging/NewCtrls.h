@@ -49,10 +49,10 @@ class TFileDrop : public TComponent {
   HWND FWndHandle = nullptr;
   WNDPROC FWndProcStub = nullptr;
   WNDPROC FPrevWndProc = nullptr;
-  // Windows that still call a stub of ours after the component moved on
-  // (their hook was forgotten without putting the procedure back, or another
-  // procedure sits above ours). Each such window keeps its own stub, which
-  // serves that window alone and forwards to the procedure the window had.
+  // Live windows whose hook was forgotten without putting their procedure
+  // back (another window would be hooked now, or a control was taken away
+  // while another procedure sat above our stub). Each keeps a stub of its own
+  // that serves that window alone and forwards to the procedure it had.
   struct TLeftHook {
     HWND Wnd;
     WNDPROC Stub;
