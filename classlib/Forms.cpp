@@ -292,13 +292,18 @@ TApplication* const Application = &TheApplication;
 TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {}
 
 TApplication::~TApplication() {
-  // The forms were freed at exit while Qt still stood (or by whoever made the Qt
-  // application). Here, among static destructors, Qt's platform plugin may be
+  // The forms were freed when the program's loop ended (or by whoever made the
+  // Qt application). Here, among static destructors, Qt's platform plugin may be
   // gone already: what is left goes with the process.
   while (ComponentCount() > 0) RemoveComponent(Components(ComponentCount() - 1));
 }
 
 void TApplication::Initialize() { QtBridge::EnsureApplication(); }
+
+void TApplication::SetTitle(const std::string& value) {
+  FTitle = value;
+  QtBridge::SetProgramName(value);
+}
 
 void TApplication::LoadForm(TCustomForm* form, const std::string& resourceName) {
   TReader::ReadRootComponent(resourceName, FindFormResource(resourceName), form);
@@ -324,7 +329,14 @@ void TApplication::Run() {
       HandleException(this);
     }
   }
-  QtBridge::FreeFormsAtExit();
+  // A program's loop has ended: the forms go now, then the Qt application,
+  // while Qt stands whole. Left to the exit handlers they would outlive Qt's
+  // per-thread state, which the process end frees first (the animation of a
+  // progress bar in its busy state is freed through it).
+  if (QtBridge::OwnsApplication()) {
+    Reset();
+    QtBridge::FreeApplication();
+  }
 }
 
 bool TApplication::ProcessMessage() {

@@ -177,9 +177,11 @@ class TApplication : public TComponent {
   // Makes sure the Qt application exists (uses one the caller made, e.g. a test's).
   void Initialize();
 
-  // The program's name: the caption of the error box.
+  // The program's name: the caption of the error box, and the name the window
+  // system groups and names the program's windows by (set it before the first
+  // form is made).
   const std::string& Title() const { return FTitle; }
-  void SetTitle(const std::string& value) { FTitle = value; }
+  void SetTitle(const std::string& value);
 
   // Constructs T owned by the application, sets Reference to it, reads the
   // compiled-in resource named after the class ("TForm1") into it (components
@@ -209,9 +211,10 @@ class TApplication : public TComponent {
 
   // Shows the main form and handles messages until a quit has been met; returns
   // at once when there is no main form. Every exception that leaves a message
-  // handler goes to HandleException. The forms live on after Run returns; when
-  // the class library made the Qt application, they are freed at the program's
-  // exit (a caller that made its own, like the tests, frees them with Reset).
+  // handler goes to HandleException. When the class library made the Qt
+  // application, Run is the program's end: it frees the forms and then the Qt
+  // application before it returns. A caller that made its own (the tests) keeps
+  // the forms after Run and frees them with Reset.
   void Run();
   // Handles one message of the queue, or waits for the next event when none is
   // waiting (Qt's events in between).

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QWidget>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,13 +25,15 @@ namespace {
 QApplication* OwnedApplication = nullptr;
 bool Hooked = false;
 
-void WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
+// The arguments of the application the class library makes. Qt takes the
+// instance part of the window class from argv[0] when it makes the first
+// window, so the program's name is put there once it is known.
+int Argc = 1;
+char DefaultName[] = "vornel";
+char* Argv[] = {DefaultName, nullptr};
+std::string ProgramName;
 
-// The program's end: the application object frees its forms while Qt still
-// stands. Registered once the loop has run, after Qt made its own globals, so it
-// runs before their clean-up. The Qt application itself is left to the process
-// end: deleting it among the exit handlers touches globals already gone.
-void FreeAtExit() { Application->Reset(); }
+void WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
 }  // namespace
 
@@ -42,13 +45,31 @@ void WakeUp() {
   if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(app->thread())) d->wakeUp();
 }
 
+std::unique_ptr<QApplication> NewApplication(int& argc, char** argv) {
+  // Qt reads this switch only while the application is made; it is set for
+  // that moment alone, so that no program started later (a link's browser)
+  // inherits it.
+  static const char kScaling[] = "QT_ENABLE_HIGHDPI_SCALING";
+  const char* was = std::getenv(kScaling);
+  const std::optional<std::string> saved = was ? std::optional<std::string>(was) : std::nullopt;
+  setenv(kScaling, "0", 1);
+  auto app = std::make_unique<QApplication>(argc, argv);
+  if (saved)
+    setenv(kScaling, saved->c_str(), 1);
+  else
+    unsetenv(kScaling);
+  return app;
+}
+
+void SetProgramName(const std::string& name) {
+  QCoreApplication::setApplicationName(QString::fromStdString(name));
+  if (!OwnedApplication) return;
+  ProgramName = name;
+  Argv[0] = ProgramName.empty() ? DefaultName : ProgramName.data();
+}
+
 void EnsureApplication() {
-  if (!QCoreApplication::instance()) {
-    static int argc = 1;
-    static char name[] = "vornel";
-    static char* argv[] = {name, nullptr};
-    OwnedApplication = new QApplication(argc, argv);
-  }
+  if (!QCoreApplication::instance()) OwnedApplication = NewApplication(Argc, Argv).release();
   if (Hooked) return;
   Hooked = true;
   // fontconfig maps these names to a Latin face and Qt then falls back to the
@@ -62,11 +83,11 @@ void EnsureApplication() {
   SetMessageWaitHook(&WaitForEvents);
 }
 
-void FreeFormsAtExit() {
-  static bool registered = false;
-  if (registered || !OwnedApplication) return;
-  registered = true;
-  std::atexit(&FreeAtExit);
+bool OwnsApplication() { return OwnedApplication != nullptr; }
+
+void FreeApplication() {
+  delete OwnedApplication;
+  OwnedApplication = nullptr;
 }
 
 }  // namespace QtBridge

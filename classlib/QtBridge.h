@@ -2,17 +2,32 @@
 // windows and message queue.
 #pragma once
 #include <QObject>
+#include <memory>
+#include <string>
 
+class QApplication;
 class QWidget;
 class TControl;
 
 namespace QtBridge {
+// Makes the Qt application as the forms need it: without Qt's automatic
+// high-dpi scaling, so that sizes and places are the stated pixels whatever
+// the screen's dpi. The environment is left as it was. argc and argv must
+// outlive the application. Tests that make their own application use this.
+std::unique_ptr<QApplication> NewApplication(int& argc, char** argv);
 // Makes sure a QApplication exists (creating one only when nobody has), maps the
 // classic Japanese font names to the installed gothic faces and hooks the
 // message queue's wake and wait to Qt's event dispatcher.
 void EnsureApplication();
-// When the class library made the Qt application: frees the forms at exit.
-void FreeFormsAtExit();
+// Whether the class library made the Qt application (a program, not a test
+// that made its own).
+bool OwnsApplication();
+// Deletes the Qt application the class library made; the forms must be gone.
+void FreeApplication();
+// The program's name, as the window system groups and names the program's
+// windows by (on X11 the instance and the class of the window class); Qt reads
+// it when the first window is made.
+void SetProgramName(const std::string& name);
 // Makes Qt's blocking wait return, so the loop looks at our queue.
 void WakeUp();
 }  // namespace QtBridge

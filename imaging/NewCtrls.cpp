@@ -7,22 +7,31 @@
 #include "platform/Drop.h"
 #include "platform/Windows.h"
 
-TFileDrop::TFileDrop(TComponent* AOwner) : TComponent(AOwner), FAccept(true) {
-  FWndProcStub = MakeObjectInstance([this](TMessage& Message) { DropWndProc(Message); });
+WNDPROC TFileDrop::NewStub() {
+  return MakeObjectInstance([this](TMessage& Message) { DropWndProc(Message); });
 }
+
+TFileDrop::TFileDrop(TComponent* AOwner) : TComponent(AOwner), FAccept(true) { FWndProcStub = NewStub(); }
 
 TFileDrop::~TFileDrop() {
   UnhookWindow();
-  if (FOrphanWnd && IsWindow(FOrphanWnd)) {
-    // A window still calls the stub (its control was taken away while another
-    // procedure sat above ours): the stub stays and passes everything on.
-    HWND wnd = FOrphanWnd;
-    WNDPROC prev = FOrphanPrev;
-    RebindObjectInstance(FWndProcStub, [wnd, prev](TMessage& Message) {
-      Message.Result = CallWindowProcA(prev, wnd, Message.Msg, Message.WParam, Message.LParam);
-    });
-  } else {
-    FreeObjectInstance(FWndProcStub);
+  FreeObjectInstance(FWndProcStub);
+  // No window may keep calling a stub that is released: a window whose
+  // procedure is still our stub gets its own back; one with another procedure
+  // above ours keeps the stub, which then only passes everything on.
+  for (const TLeftHook& left : FLeftHooks) {
+    if (!IsWindow(left.Wnd)) {
+      FreeObjectInstance(left.Stub);
+    } else if (GetWindowLongA(left.Wnd, GWL_WNDPROC) == reinterpret_cast<LONG_PTR>(left.Stub)) {
+      SetWindowLongA(left.Wnd, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(left.Prev));
+      FreeObjectInstance(left.Stub);
+    } else {
+      HWND wnd = left.Wnd;
+      WNDPROC prev = left.Prev;
+      RebindObjectInstance(left.Stub, [wnd, prev](TMessage& Message) {
+        Message.Result = CallWindowProcA(prev, wnd, Message.Msg, Message.WParam, Message.LParam);
+      });
+    }
   }
 }
 
@@ -53,16 +62,13 @@ void TFileDrop::ComponentNotice(TComponent* AComponent, TOperation Operation) {
   // lives on would keep a dangling link to this component. Keep both sides.
   if (!AComponent->Destroying()) AComponent->FreeNotification(this);
   // A control being freed takes its window with it. One that is only taken
-  // away keeps its window: that window must not go on calling a stub that this
-  // component releases later, so the stub comes off it where it can.
-  if (FWndHandle && IsWindow(FWndHandle)) {
-    if (GetWindowLongA(FWndHandle, GWL_WNDPROC) == reinterpret_cast<LONG_PTR>(FWndProcStub)) {
-      SetWindowLongA(FWndHandle, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(FPrevWndProc));
-      FWndHandle = nullptr;
-    } else {
-      FOrphanWnd = FWndHandle;
-      FOrphanPrev = FPrevWndProc;
-    }
+  // away keeps its window: our stub comes off it at once where it is on top.
+  // Under another procedure it stays, and is left with that window when the
+  // hook is forgotten.
+  if (FWndHandle && IsWindow(FWndHandle) &&
+      GetWindowLongA(FWndHandle, GWL_WNDPROC) == reinterpret_cast<LONG_PTR>(FWndProcStub)) {
+    SetWindowLongA(FWndHandle, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(FPrevWndProc));
+    FWndHandle = nullptr;
   }
   FControl = nullptr;
   FAccept = false;
@@ -79,6 +85,7 @@ void TFileDrop::HookWindow() {
   TWinControl* target = FControl;
   if (!target) target = OwnerForm(Owner());
   if (!target) throw Exception("Invalidate Window Handle in FileDrop");
+  if (!FWndProcStub) FWndProcStub = NewStub();  // the former one stays with a window it left
   FWndHandle = target->Handle();
   FPrevWndProc = reinterpret_cast<WNDPROC>(GetWindowLongA(FWndHandle, GWL_WNDPROC));
   SetWindowLongA(FWndHandle, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(FWndProcStub));
@@ -91,12 +98,25 @@ void TFileDrop::UnhookWindow() {
     TWinControl* target = FControl;
     if (!target) target = OwnerForm(Owner());
     HWND now = (target && target->HandleAllocated()) ? target->Handle() : nullptr;
-    if (now == FWndHandle) SetWindowLongA(FWndHandle, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(FPrevWndProc));
+    if (now == FWndHandle)
+      SetWindowLongA(FWndHandle, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(FPrevWndProc));
+    else if (IsWindow(FWndHandle))
+      LeaveStubWithWindow();
   }
   FWndHandle = nullptr;
 }
 
-void TFileDrop::DropWndProc(TMessage& Message) {
+void TFileDrop::LeaveStubWithWindow() {
+  HWND wnd = FWndHandle;
+  WNDPROC prev = FPrevWndProc;
+  FLeftHooks.push_back(TLeftHook{wnd, FWndProcStub, prev});
+  RebindObjectInstance(FWndProcStub, [this, wnd, prev](TMessage& Message) { ServeWindow(Message, wnd, prev); });
+  FWndProcStub = nullptr;
+}
+
+void TFileDrop::DropWndProc(TMessage& Message) { ServeWindow(Message, FWndHandle, FPrevWndProc); }
+
+void TFileDrop::ServeWindow(TMessage& Message, HWND wnd, WNDPROC prev) {
   if (Message.Msg == WM_DROPFILES) {
     HDROP drop = reinterpret_cast<HDROP>(Message.WParam);
     try {
@@ -107,7 +127,7 @@ void TFileDrop::DropWndProc(TMessage& Message) {
     DragFinish(drop);
     return;
   }
-  Message.Result = CallWindowProcA(FPrevWndProc, FWndHandle, Message.Msg, Message.WParam, Message.LParam);
+  Message.Result = CallWindowProcA(prev, wnd, Message.Msg, Message.WParam, Message.LParam);
 }
 
 void TFileDrop::DropFiles(HDROP hDrop) {

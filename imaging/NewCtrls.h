@@ -3,6 +3,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "classlib/Classes.h"
 #include "classlib/Controls.h"
@@ -48,11 +49,16 @@ class TFileDrop : public TComponent {
   HWND FWndHandle = nullptr;
   WNDPROC FWndProcStub = nullptr;
   WNDPROC FPrevWndProc = nullptr;
-  // A window whose procedure chain still runs through the stub after its
-  // control was taken away (someone hooked it after us): the stub then
-  // outlives this component and forwards to this procedure.
-  HWND FOrphanWnd = nullptr;
-  WNDPROC FOrphanPrev = nullptr;
+  // Live windows whose hook was forgotten without putting their procedure
+  // back (another window would be hooked now, or a control was taken away
+  // while another procedure sat above our stub). Each keeps a stub of its own
+  // that serves that window alone and forwards to the procedure it had.
+  struct TLeftHook {
+    HWND Wnd;
+    WNDPROC Stub;
+    WNDPROC Prev;
+  };
+  std::vector<TLeftHook> FLeftHooks;
 
  protected:
   // The after-load step (Loaded): hooks the owner form's window when Control
@@ -70,6 +76,13 @@ class TFileDrop : public TComponent {
 
  private:
   void DropWndProc(TMessage& Message);
+  // DropWndProc for window wnd, whose previous procedure is prev.
+  void ServeWindow(TMessage& Message, HWND wnd, WNDPROC prev);
+  // The hooked window, still alive, keeps calling the current stub: the stub
+  // becomes that window's own and the next hook takes a fresh one.
+  void LeaveStubWithWindow();
+  // A stub that hands every message to DropWndProc.
+  WNDPROC NewStub();
 };
 
 VORNEL_REGISTER_CLASS(TFileDrop);

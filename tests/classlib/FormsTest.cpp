@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QWidget>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -504,6 +505,13 @@ TEST_F(FormsTest, LeftAndTopMoveTheWindowAtOnce) {
   EXPECT_EQ(form->Top(), 60);
   EXPECT_EQ(form->ClientWidth(), 257) << "moving keeps the client size";
   EXPECT_EQ(form->ClientHeight(), 99);
+}
+
+TEST_F(FormsTest, MakingTheApplicationLeavesNothingInTheEnvironment) {
+  // Scaling is switched off only while the application is made (the test main
+  // made this one as programs do, and the tests run without the switch): the
+  // programs that links start must not inherit it.
+  EXPECT_EQ(std::getenv("QT_ENABLE_HIGHDPI_SCALING"), nullptr);
 }
 
 TEST_F(FormsTest, TheIconComesFromACompiledInPicture) {

@@ -11,6 +11,7 @@
 
 #include "tests/support/ProgramCopy.h"
 #include "tests/support/RotateTestUtil.h"
+#include "tests/support/XServer.h"
 
 using namespace rotate_test;
 namespace fs = std::filesystem;
@@ -126,4 +127,23 @@ TEST_F(RotateProgram, AProgramWhoseFileIsReplacedWhileItRunsKeepsItsSettingsFile
             DecodeTestJpeg(EncodeTestJpeg(TestCard(16, 16, 3), 16, 16, o)).lumaTable);
   EXPECT_EQ(ReadBytes(prog.Ini()), "[Jpeg]\nComp=90\n[Pos]\nTop=50\nLeft=50\n[Mode]\nClose=1\n");
   EXPECT_FALSE(fs::exists(prog.Path() + " (deleted).INI"));
+}
+
+TEST_F(RotateProgram, AFileThatCannotBeReadEndsInItsBoxAndThenACleanExit) {
+  // Under X, where the box can be answered. The failed file leaves the
+  // progress bar in its busy state until the program ends.
+  TXServer x;
+  ASSERT_TRUE(x.Running());
+  TProgramCopy prog("Vornel_R");
+  const std::string good = Photo("good.jpg", 64, 40);
+  const std::string empty = photos / "empty.jpg";
+  WriteBytes(empty, "");
+  ASSERT_TRUE(prog.Start({good, empty}, photos.Path(), x.Env()));
+  const auto box = x.WaitFor("Vornel_R", 120);
+  ASSERT_TRUE(box) << "no error box";
+  x.Close(*box);
+  ASSERT_TRUE(Within(120, [&] { return prog.Ended(); })) << "still running";
+  EXPECT_TRUE(prog.EndedCleanly()) << "status " << prog.Status();
+  EXPECT_LT(TurnError(originals[good], good, false), kTurnTolerance);
+  EXPECT_EQ(ReadBytes(empty), "");
 }

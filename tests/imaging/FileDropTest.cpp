@@ -287,6 +287,53 @@ TEST_F(FileDropTest, AStubUnderAnotherHookOutlivesItsComponent) {
   ++Stubs;
 }
 
+TEST_F(FileDropTest, EveryWindowLeftWithAStubReachesItsOwnProcedure) {
+  // The first control is taken away while another procedure sits above the
+  // stub; then a second window is hooked.
+  auto* first = new TEdit(Form);
+  first->SetParent(Form);
+  HWND a = first->Handle();
+  SetWindowLongA(a, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc));
+  auto* fd = new TFileDrop(Form);
+  fd->SetControl(first);
+  OverPrev = reinterpret_cast<WNDPROC>(SetWindowLongA(a, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&OverProc)));
+  Form->RemoveComponent(first);
+  std::unique_ptr<TEdit> owned(first);
+  HWND b = Form->Edit1->Handle();
+  SetWindowLongA(b, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc));
+  fd->SetControl(Form->Edit1);
+  EXPECT_EQ(SendMessageA(a, WM_USER + 1, 0, 0), 1234);
+  EXPECT_EQ(SendMessageA(b, WM_USER + 2, 0, 0), 1234);
+  EXPECT_EQ(BaseSeen, (std::vector<std::pair<HWND, UINT>>{{a, WM_USER + 1}, {b, WM_USER + 2}}));
+
+  // A hook forgotten because the owner form changed: the former form's window
+  // keeps the stub and is served by it, and gets its procedure back when the
+  // component goes.
+  auto* formA = new TForm(Application);
+  auto* formB = new TForm(Application);
+  HWND fa = formA->Handle();
+  SetWindowLongA(fa, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc));
+  auto* moved = new TFileDrop(formA);
+  moved->RefreshHook();
+  formA->RemoveComponent(moved);
+  formB->InsertComponent(moved);
+  moved->RefreshHook();
+  EXPECT_EQ(moved->HookedWindow(), formB->Handle());
+  EXPECT_NE(GetWindowLongA(fa, GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&RecordingProc)) << "nothing put back";
+  BaseSeen.clear();
+  EXPECT_EQ(SendMessageA(fa, WM_USER + 3, 0, 0), 1234);
+  EXPECT_EQ(BaseSeen, (std::vector<std::pair<HWND, UINT>>{{fa, WM_USER + 3}}));
+  delete moved;
+  EXPECT_EQ(GetWindowLongA(fa, GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&RecordingProc));
+
+  delete fd;
+  EXPECT_EQ(GetWindowLongA(b, GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&RecordingProc));
+  BaseSeen.clear();
+  EXPECT_EQ(SendMessageA(a, WM_USER + 4, 0, 0), 1234);
+  EXPECT_EQ(BaseSeen, (std::vector<std::pair<HWND, UINT>>{{a, WM_USER + 4}}));
+  ++Stubs;  // the one under OverProc stays taken for good
+}
+
 TEST_F(FileDropTest, NoControlAndNoOwnerFormIsAnError) {
   TComponent holder(nullptr);
   auto* fd = new TFileDrop(&holder);

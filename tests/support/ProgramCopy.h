@@ -44,12 +44,21 @@ class TProgramCopy {
   std::string Ini() const { return FDir / (FName + ".INI"); }
   void WriteIni(const std::string& text) const { WriteBytes(Ini(), text); }
 
-  // Starts it offscreen in folder cwd with args.
-  bool Start(const std::vector<std::string>& args, const std::string& cwd) {
-    std::vector<std::string> env;
+  // Starts it in folder cwd with args, with this process's environment in
+  // which the entries of extra ("NAME=value") take the place of their names;
+  // offscreen unless extra names another platform.
+  bool Start(const std::vector<std::string>& args, const std::string& cwd,
+             const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> env = extra;
+    auto named = [&](const std::string& entry) {
+      const std::string name = entry.substr(0, entry.find('=') + 1);
+      for (const std::string& e : env)
+        if (e.rfind(name, 0) == 0) return true;
+      return false;
+    };
+    if (!named("QT_QPA_PLATFORM=")) env.emplace_back("QT_QPA_PLATFORM=offscreen");
     for (char** e = environ; *e; ++e)
-      if (std::string(*e).rfind("QT_QPA_PLATFORM=", 0) != 0) env.emplace_back(*e);
-    env.emplace_back("QT_QPA_PLATFORM=offscreen");
+      if (!named(*e)) env.emplace_back(*e);
     std::vector<char*> envp, argv;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
