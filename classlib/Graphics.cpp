@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "classlib/Workers.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -55,6 +57,28 @@ void CheckBitmapSize(Integer width, Integer height, TPixelFormat format) {
                                  width, height, bits, static_cast<unsigned long long>(MaxBitmapBytes())));
 }
 
+TWorkerPool& ImageWorkers() {
+  static TWorkerPool workers(WorkerThreadCount());
+  return workers;
+}
+
+// Blocks from this size on are faulted in by all threads at once.
+constexpr std::size_t kParallelTouchBytes = std::size_t{2} << 20;
+
+void FaultIn(void* block, std::size_t bytes) {
+  if (bytes < kParallelTouchBytes) return;
+  TWorkerPool& workers = ImageWorkers();
+  if (workers.Threads() < 2) return;
+  auto* bytesOf = static_cast<volatile unsigned char*>(block);
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t pages = (bytes + page - 1) / page;
+  const auto parts = static_cast<std::size_t>(workers.Threads()) * 4;
+  workers.Run(static_cast<int>(parts), [=](int i) {
+    const std::size_t end = pages * (static_cast<std::size_t>(i) + 1) / parts;
+    for (std::size_t p = pages * static_cast<std::size_t>(i) / parts; p < end; ++p) bytesOf[p * page] = 0;
+  });
+}
+
 namespace {
 
 // The palette an indexed bitmap starts with: gray levels from black to white.
@@ -93,8 +117,11 @@ TBitmap::TPixels& TBitmap::OwnPixels() {
     throw EOutOfResources(Format("ビットマップのメモリを確保できません (%d × %d ピクセル)", FWidth, FHeight));
   fresh->bits = static_cast<BYTE*>(bits);
   fresh->stride = DibStride(FWidth, static_cast<WORD>(PixelFormatBits(FPixelFormat)));
+  const std::size_t bytes = static_cast<std::size_t>(fresh->stride) * static_cast<std::size_t>(FHeight);
   if (FPixels && FPixels->bits && fresh->bits)
-    std::memcpy(fresh->bits, FPixels->bits, static_cast<std::size_t>(fresh->stride) * static_cast<std::size_t>(FHeight));
+    std::memcpy(fresh->bits, FPixels->bits, bytes);
+  else if (fresh->bits)
+    FaultIn(fresh->bits, bytes);  // a fresh block: its zeros stay
   FPixels = std::move(fresh);
   return *FPixels;
 }

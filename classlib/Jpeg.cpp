@@ -1,13 +1,18 @@
 #include "classlib/Jpeg.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
+
+#include "classlib/Workers.h"
 
 namespace {
 
@@ -157,6 +162,90 @@ std::vector<RGBQUAD> GrayLevels() {
   return colors;
 }
 
+// ---- Decoding ahead -----------------------------------------------------------------
+// A large image is decoded ahead of its reader on a worker thread, row by row
+// into a ring of rows that the reader copies out in order. One step decodes at
+// a time: it goes on until the ring is full, the image is done or libjpeg
+// fails, and ends; the reader starts the next one when it has freed half the
+// ring or waits for a row. The caller meets the same rows, and an error at the
+// same row, as if the reader decoded them itself.
+
+// Images from this many decoded pixels on are decoded ahead.
+constexpr std::uint64_t kAheadPixels = std::uint64_t{1} << 19;
+// The ring's size, about; at least this many rows.
+constexpr std::size_t kAheadBytes = std::size_t{8} << 20;
+constexpr Integer kAheadMinRows = 32;
+
+struct TReadAhead {
+  TReadAhead(TDecodeJob& decode, Integer height, std::size_t rowBytes)
+      : job(decode),
+        height(height),
+        rowBytes(rowBytes),
+        ringRows(std::max<Integer>(kAheadMinRows, static_cast<Integer>(std::min<std::size_t>(
+                                                      kAheadBytes / std::max<std::size_t>(rowBytes, 1), height)))),
+        ring(new std::uint8_t[static_cast<std::size_t>(ringRows) * rowBytes]),
+        given(height) {}
+  TReadAhead(const TReadAhead&) = delete;
+  TReadAhead& operator=(const TReadAhead&) = delete;
+  // No step outlives the reader.
+  ~TReadAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    if (step) step->Wait();
+  }
+
+  std::uint8_t* Row(Integer r) { return ring.get() + static_cast<std::size_t>(r % ringRows) * rowBytes; }
+
+  // Decodes rows into the ring while there is room (on a worker).
+  void Step() {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!stop && !failed && decoded < given && decoded - released < ringRows) {
+      const Integer r = decoded;
+      lock.unlock();
+      JDIMENSION done = 0;
+      const bool ok = DecodeRows(job, Row(r), static_cast<std::int64_t>(rowBytes), 1, &done);
+      lock.lock();
+      if (!ok)
+        failed = true;
+      else if (done == 0)
+        given = r;  // libjpeg gives no more rows
+      else
+        decoded = r + 1;
+      if (wanted > 0 && (decoded >= wanted || failed || given < wanted)) ready.notify_one();
+    }
+    running = false;
+    ready.notify_one();
+  }
+
+  // Posts the next step unless one is under way or nothing is left to do
+  // (mutex held).
+  void StartStep() {
+    if (running || stop || failed || decoded >= given) return;
+    if (step) step->Wait();  // the last step has ended; let its part finish too
+    running = true;
+    step = ImageWorkers().Post(1, [this](int) { Step(); });
+  }
+
+  TDecodeJob& job;
+  const Integer height;
+  const std::size_t rowBytes;
+  const Integer ringRows;
+  const std::unique_ptr<std::uint8_t[]> ring;
+  std::mutex mutex;
+  std::condition_variable ready;
+  // Under mutex:
+  Integer decoded = 0;   // rows 0 .. decoded - 1 have been decoded into the ring
+  Integer released = 0;  // rows the reader has copied out; their places are free
+  Integer given;         // libjpeg gave no rows from here on: they are zero rows
+  bool failed = false;   // libjpeg failed on row `decoded`
+  bool stop = false;
+  bool running = false;  // a step is posted or decoding
+  Integer wanted = 0;    // the reader waits until the rows below this are decoded
+  std::shared_ptr<TWorkerPool::TJob> step;
+};
+
 }  // namespace
 
 TJPEGImage::TJPEGImage() = default;
@@ -175,6 +264,7 @@ void TJPEGImage::LoadFromFile(const std::string& FileName) {
     if (size > 0) {
       data.reset(new (std::nothrow) std::uint8_t[size]);
       if (!data) throw EOutOfMemory("メモリが不足しています");
+      FaultIn(data.get(), size);  // the read then only copies
       stream.ReadBuffer(data.get(), static_cast<std::int64_t>(size));
     }
   }
@@ -204,7 +294,7 @@ Integer TJPEGImage::Height() const {
 }
 
 bool TJPEGImage::AssignTo(TBitmap* dest) {
-  TJPEGRowReader reader(*this);
+  TJPEGRowReader reader(*this, false);
   TBitmap image;
   image.SetPixelFormat(reader.PixelFormat());
   image.SetSize(reader.Width(), reader.Height());
@@ -224,9 +314,12 @@ bool TJPEGImage::AssignTo(TBitmap* dest) {
 struct TJPEGRowReader::TJob {
   TDecodeJob decode;
   std::unique_ptr<std::uint8_t[]> cmykRow;
+  std::unique_ptr<TReadAhead> ahead;  // released first: it decodes with the rest
 };
 
-TJPEGRowReader::TJPEGRowReader(TJPEGImage& image) {
+TJPEGRowReader::TJPEGRowReader(TJPEGImage& image) : TJPEGRowReader(image, true) {}
+
+TJPEGRowReader::TJPEGRowReader(TJPEGImage& image, bool readAhead) {
   if (image.FSize == 0) return;  // an empty image: no pixels, no rows
   FJob = std::make_unique<TJob>();
   TDecodeJob& job = FJob->decode;
@@ -282,9 +375,21 @@ TJPEGRowReader::TJPEGRowReader(TJPEGImage& image) {
   } else if (eightBit) {
     FColors = GrayLevels();
   }
+
+  if (readAhead && FHeight > 0 &&
+      static_cast<std::uint64_t>(FWidth) * static_cast<std::uint64_t>(FHeight) >= kAheadPixels &&
+      ImageWorkers().Threads() > 1) {
+    FJob->ahead = std::make_unique<TReadAhead>(job, FHeight, RowBytes());
+    std::lock_guard<std::mutex> lock(FJob->ahead->mutex);
+    FJob->ahead->StartStep();
+  }
 }
 
 TJPEGRowReader::~TJPEGRowReader() = default;
+
+std::size_t TJPEGRowReader::RowBytes() const {
+  return static_cast<std::size_t>(FWidth) * static_cast<std::size_t>(PixelFormatBits(FPixelFormat) / 8);
+}
 
 void TJPEGRowReader::ReadRows(BYTE* First, std::int64_t Stride, Integer Count) {
   if (Count < 0 || Count > FHeight - FNextRow)
@@ -292,13 +397,61 @@ void TJPEGRowReader::ReadRows(BYTE* First, std::int64_t Stride, Integer Count) {
   if (Count == 0) return;
   TDecodeJob& job = FJob->decode;
   if (FFailed) RaiseJpegError(job.Code());
+  if (FJob->ahead) {
+    ReadAhead(First, Stride, Count);
+    return;
+  }
   JDIMENSION done = 0;
   if (!DecodeRows(job, First, Stride, static_cast<JDIMENSION>(Count), &done)) {
     FFailed = true;
     RaiseJpegError(job.Code());
   }
   // Rows libjpeg did not give stay as a fresh bitmap's: zero.
-  const auto rowBytes = static_cast<std::size_t>(FWidth) * static_cast<std::size_t>(PixelFormatBits(FPixelFormat) / 8);
-  for (Integer i = static_cast<Integer>(done); i < Count; ++i) std::memset(First + i * Stride, 0, rowBytes);
+  for (Integer i = static_cast<Integer>(done); i < Count; ++i) std::memset(First + i * Stride, 0, RowBytes());
   FNextRow += Count;
+}
+
+// The rows from the ring, as the steps decode them; a step is started whenever
+// the reader would wait without one, and run here when no worker has taken it.
+void TJPEGRowReader::ReadAhead(BYTE* First, std::int64_t Stride, Integer Count) {
+  TReadAhead& a = *FJob->ahead;
+  const std::size_t rowBytes = RowBytes();
+  const Integer end = FNextRow + Count;
+  Integer r = FNextRow;
+  while (r < end) {
+    Integer decoded = 0, given = 0;
+    {
+      // Woken once the whole request is there (or what stops it), not row by
+      // row: a step then decodes on without waking the reader.
+      std::unique_lock<std::mutex> lock(a.mutex);
+      const auto there = [&] { return a.decoded >= end || a.given < end || a.failed; };
+      while (!there()) {
+        a.StartStep();
+        const std::shared_ptr<TWorkerPool::TJob> step = a.step;
+        lock.unlock();
+        step->Help();
+        lock.lock();
+        if (there()) break;
+        a.wanted = end;
+        a.ready.wait(lock, [&] { return there() || !a.running; });
+        a.wanted = 0;
+      }
+      decoded = a.decoded;
+      given = a.given;
+    }
+    if (r < decoded) {
+      // Rows below `decoded` stay where they are until released.
+      const Integer last = std::min(end, decoded);
+      for (; r < last; ++r) std::memcpy(First + (r - FNextRow) * Stride, a.Row(r), rowBytes);
+      std::lock_guard<std::mutex> lock(a.mutex);
+      a.released = r;
+      if (a.decoded - a.released <= a.ringRows / 2) a.StartStep();
+    } else if (r >= given) {
+      for (; r < end; ++r) std::memset(First + (r - FNextRow) * Stride, 0, rowBytes);
+    } else {
+      FFailed = true;
+      RaiseJpegError(FJob->decode.Code());
+    }
+  }
+  FNextRow = end;
 }

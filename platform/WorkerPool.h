@@ -64,6 +64,7 @@ class TWorkerPool {
     friend class TWorkerPool;
     // The next part nobody has taken, or -1.
     int Claim() {
+      if (next_.load(std::memory_order_relaxed) >= count_) return -1;
       const int part = next_.fetch_add(1, std::memory_order_relaxed);
       return part < count_ ? part : -1;
     }

@@ -1,0 +1,17 @@
+// The class library's worker threads: the bitmap and JPEG image classes fault
+// large fresh blocks in with them and the JPEG image class decodes ahead on
+// them. Made on first use; VORNEL_THREADS=1 leaves the calling thread alone at
+// work.
+#pragma once
+#include <cstddef>
+
+#include "platform/WorkerPool.h"
+
+TWorkerPool& ImageWorkers();
+
+// Before a large block that nothing holds yet is written, every thread touches
+// its own share of its pages (writing zeros), side by side: the kernel hands
+// out fresh memory page by page, each cleared on its first write, and one
+// thread doing that for a whole photograph spends much of its time there.
+// Small blocks, or one thread, are left to fault in as they are written.
+void FaultIn(void* block, std::size_t bytes);
