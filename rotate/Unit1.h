@@ -3,6 +3,7 @@
 // twice: VORNEL_TURN_LEFT for Vornel_L, VORNEL_TURN_RIGHT for Vornel_R.
 #pragma once
 #include <any>
+#include <functional>
 #include <string>
 
 #include "toolbase/ToolForm.h"
@@ -20,6 +21,12 @@ class TForm1 : public TToolForm {
   // keeping its densities and last-write time; a close request follows every
   // path it rejects or finishes.
   void ConvFile(const std::string& FileName);
+  // When set, called as ConvFile ends each of its steps, with the step's name:
+  // "header", "load", "allocate", then for every band "decode", "turn" and, at
+  // the bands that show progress, "messages"; then "write", "time", "release",
+  // "close". The benchmark times the routine's steps with it; the programs
+  // leave it empty.
+  std::function<void(const char* Step)> OnStepDone;
 
   std::any MethodAddress(const std::string& name) override;
 
@@ -35,6 +42,11 @@ class TForm1 : public TToolForm {
 
  protected:
   void ProcessFile(const std::string& FileName) override { ConvFile(FileName); }
+
+ private:
+  void StepDone(const char* Step) {
+    if (OnStepDone) OnStepDone(Step);
+  }
 };
 
 // The program's main form, set by the program block.
