@@ -163,32 +163,47 @@ std::vector<RGBQUAD> GrayLevels() {
 }
 
 // ---- Decoding ahead -----------------------------------------------------------------
-// A large image is decoded ahead of its reader on a worker thread, row by row
-// into a ring of rows that the reader copies out in order. One step decodes at
-// a time: it goes on until the ring is full, the image is done or libjpeg
-// fails, and ends; the reader starts the next one when it has freed half the
-// ring or waits for a row. The caller meets the same rows, and an error at the
-// same row, as if the reader decoded them itself.
+// A large image is decoded ahead of its reader on worker threads, row by row
+// into rings of rows that the reader copies out in order. A large single-scan
+// image is decoded as two parts side by side: the top from its first row, the
+// bottom by a second decoder that first skips the top (libjpeg then only
+// undoes the entropy coding, which gives exactly the state a whole decode has
+// there, in much less time). Each part is decoded in steps, one at a time: a
+// step goes on until its ring is full, its part is done or libjpeg fails, and
+// ends; the reader starts the next one when it has freed half the ring or
+// waits for a row. The caller meets the same rows, and an error at the same
+// row, as if the reader decoded them itself.
 
-// Images from this many decoded pixels on are decoded ahead.
+// Images from this many decoded pixels on are decoded ahead, and from
+// kSplitPixels on in two parts.
 constexpr std::uint64_t kAheadPixels = std::uint64_t{1} << 19;
-// The ring's size, about; at least this many rows.
+constexpr std::uint64_t kSplitPixels = std::uint64_t{1} << 22;
+// The top part's ring, about; at least kAheadMinRows rows.
 constexpr std::size_t kAheadBytes = std::size_t{8} << 20;
 constexpr Integer kAheadMinRows = 32;
+// The top part's share of the rows. Skipping a row of a photograph costs about
+// five eighths of decoding it, so the bottom decoder, skipping three quarters
+// and decoding the last, ends about when the top one does.
+constexpr double kTopShare = 0.75;
 
-struct TReadAhead {
-  TReadAhead(TDecodeJob& decode, Integer height, std::size_t rowBytes)
-      : job(decode),
-        height(height),
-        rowBytes(rowBytes),
-        ringRows(std::max<Integer>(kAheadMinRows, static_cast<Integer>(std::min<std::size_t>(
-                                                      kAheadBytes / std::max<std::size_t>(rowBytes, 1), height)))),
-        ring(new std::uint8_t[static_cast<std::size_t>(ringRows) * rowBytes]),
-        given(height) {}
-  TReadAhead(const TReadAhead&) = delete;
-  TReadAhead& operator=(const TReadAhead&) = delete;
-  // No step outlives the reader.
-  ~TReadAhead() {
+// Skips the first count output rows (entropy decoding only where it can).
+bool SkipRows(TDecodeJob& job, JDIMENSION count) {
+  if (setjmp(job.err.jump)) return false;
+  jpeg_skip_scanlines(&job.cinfo, count);
+  return true;
+}
+
+struct TAheadPart {
+  // Rows first .. end - 1, decoded by job (which has not read a row yet) into
+  // ringRows rows of rowBytes from ring.
+  TAheadPart(TDecodeJob& decode, Integer first, Integer end, std::size_t rowBytes, std::uint8_t* ring,
+             Integer ringRows)
+      : job(decode), first(first), end(end), rowBytes(rowBytes), ring(ring), ringRows(ringRows), decoded(first),
+        released(first), given(end) {}
+  TAheadPart(const TAheadPart&) = delete;
+  TAheadPart& operator=(const TAheadPart&) = delete;
+  // No step outlives the part.
+  ~TAheadPart() {
     {
       std::lock_guard<std::mutex> lock(mutex);
       stop = true;
@@ -196,11 +211,18 @@ struct TReadAhead {
     if (step) step->Wait();
   }
 
-  std::uint8_t* Row(Integer r) { return ring.get() + static_cast<std::size_t>(r % ringRows) * rowBytes; }
+  std::uint8_t* Row(Integer r) const { return ring + static_cast<std::size_t>((r - first) % ringRows) * rowBytes; }
 
   // Decodes rows into the ring while there is room (on a worker).
   void Step() {
     std::unique_lock<std::mutex> lock(mutex);
+    if (!skipped) {
+      lock.unlock();
+      const bool ok = first == 0 || SkipRows(job, static_cast<JDIMENSION>(first));
+      lock.lock();
+      skipped = true;
+      failed = !ok;
+    }
     while (!stop && !failed && decoded < given && decoded - released < ringRows) {
       const Integer r = decoded;
       lock.unlock();
@@ -229,15 +251,17 @@ struct TReadAhead {
   }
 
   TDecodeJob& job;
-  const Integer height;
+  const Integer first;
+  const Integer end;
   const std::size_t rowBytes;
+  std::uint8_t* const ring;
   const Integer ringRows;
-  const std::unique_ptr<std::uint8_t[]> ring;
   std::mutex mutex;
   std::condition_variable ready;
   // Under mutex:
-  Integer decoded = 0;   // rows 0 .. decoded - 1 have been decoded into the ring
-  Integer released = 0;  // rows the reader has copied out; their places are free
+  bool skipped = false;  // the rows above `first` have been skipped
+  Integer decoded;       // rows first .. decoded - 1 have been decoded into the ring
+  Integer released;      // rows the reader has copied out; their places are free
   Integer given;         // libjpeg gave no rows from here on: they are zero rows
   bool failed = false;   // libjpeg failed on row `decoded`
   bool stop = false;
@@ -245,6 +269,47 @@ struct TReadAhead {
   Integer wanted = 0;    // the reader waits until the rows below this are decoded
   std::shared_ptr<TWorkerPool::TJob> step;
 };
+
+// The parts of an image decoded ahead, with their rings and the bottom part's
+// decoder. Released parts first: their steps use the rest.
+struct TDecodeAhead {
+  std::unique_ptr<std::uint8_t[]> rings;
+  std::unique_ptr<TDecodeJob> bottom;
+  std::vector<std::unique_ptr<TAheadPart>> parts;
+  bool exhausted = false;  // the reader met rows libjpeg did not give: the rest are zero
+  int failedCode = 0;      // libjpeg's message code when a part failed
+  ~TDecodeAhead() { parts.clear(); }
+  TAheadPart& PartOf(Integer row) {
+    for (auto& part : parts)
+      if (row < part->end) return *part;
+    return *parts.back();
+  }
+};
+
+// A second decoder of the image, set up as top is, for the bottom part; null
+// when the image is not one a skip serves (more than one scan, colours made
+// here) or libjpeg refuses what it did for top.
+std::unique_ptr<TDecodeJob> BottomDecoder(const TDecodeJob& top) {
+  const jpeg_decompress_struct& t = top.cinfo;
+  if (top.output != TOutput::Bgr && top.output != TOutput::Gray) return nullptr;
+  auto job = std::make_unique<TDecodeJob>();
+  job->data = top.data;
+  job->size = top.size;
+  job->output = top.output;
+  if (!ReadHeader(*job)) return nullptr;
+  jpeg_decompress_struct& c = job->cinfo;
+  if (jpeg_has_multiple_scans(&c)) return nullptr;  // whole-file work at the start: nothing to skip
+  c.scale_num = t.scale_num;
+  c.scale_denom = t.scale_denom;
+  c.dct_method = t.dct_method;
+  c.out_color_space = t.out_color_space;
+  c.do_fancy_upsampling = t.do_fancy_upsampling;
+  c.do_block_smoothing = t.do_block_smoothing;
+  if (!ComputeOutputSize(*job) || c.output_width != t.output_width || c.output_height != t.output_height ||
+      !StartDecode(*job))
+    return nullptr;
+  return job;
+}
 
 }  // namespace
 
@@ -314,7 +379,7 @@ bool TJPEGImage::AssignTo(TBitmap* dest) {
 struct TJPEGRowReader::TJob {
   TDecodeJob decode;
   std::unique_ptr<std::uint8_t[]> cmykRow;
-  std::unique_ptr<TReadAhead> ahead;  // released first: it decodes with the rest
+  std::unique_ptr<TDecodeAhead> ahead;  // released first: it decodes with the rest
 };
 
 TJPEGRowReader::TJPEGRowReader(TJPEGImage& image) : TJPEGRowReader(image, true) {}
@@ -376,12 +441,39 @@ TJPEGRowReader::TJPEGRowReader(TJPEGImage& image, bool readAhead) {
     FColors = GrayLevels();
   }
 
-  if (readAhead && FHeight > 0 &&
-      static_cast<std::uint64_t>(FWidth) * static_cast<std::uint64_t>(FHeight) >= kAheadPixels &&
-      ImageWorkers().Threads() > 1) {
-    FJob->ahead = std::make_unique<TReadAhead>(job, FHeight, RowBytes());
-    std::lock_guard<std::mutex> lock(FJob->ahead->mutex);
-    FJob->ahead->StartStep();
+  const std::uint64_t pixels = static_cast<std::uint64_t>(FWidth) * static_cast<std::uint64_t>(FHeight);
+  if (readAhead && pixels >= kAheadPixels && ImageWorkers().Threads() > 1) StartReadingAhead(pixels);
+}
+
+// The rings are faulted in before any step writes into them; the top part's
+// step starts first.
+void TJPEGRowReader::StartReadingAhead(std::uint64_t pixels) {
+  auto ahead = std::make_unique<TDecodeAhead>();
+  const std::size_t rowBytes = RowBytes();
+  const Integer topRows = std::max<Integer>(kAheadMinRows, static_cast<Integer>(kAheadBytes / rowBytes));
+  Integer split = FHeight;
+  if (pixels >= kSplitPixels && ImageWorkers().Threads() > 2) {
+    ahead->bottom = BottomDecoder(FJob->decode);
+    if (ahead->bottom) split = static_cast<Integer>(FHeight * kTopShare) / 16 * 16;
+    if (split <= 0) {
+      ahead->bottom.reset();
+      split = FHeight;
+    }
+  }
+  // The bottom part's rows wait in its ring until the reader has the top's.
+  const Integer ringRows[2] = {std::min(topRows, split), FHeight - split};
+  const std::size_t ringBytes = static_cast<std::size_t>(ringRows[0] + ringRows[1]) * rowBytes;
+  ahead->rings.reset(new std::uint8_t[ringBytes]);
+  FaultIn(ahead->rings.get(), ringBytes);
+  ahead->parts.push_back(
+      std::make_unique<TAheadPart>(FJob->decode, 0, split, rowBytes, ahead->rings.get(), ringRows[0]));
+  if (split < FHeight)
+    ahead->parts.push_back(std::make_unique<TAheadPart>(*ahead->bottom, split, FHeight, rowBytes,
+                                                        ahead->rings.get() + ringRows[0] * rowBytes, ringRows[1]));
+  FJob->ahead = std::move(ahead);
+  for (auto& part : FJob->ahead->parts) {
+    std::lock_guard<std::mutex> lock(part->mutex);
+    part->StartStep();
   }
 }
 
@@ -396,7 +488,7 @@ void TJPEGRowReader::ReadRows(BYTE* First, std::int64_t Stride, Integer Count) {
     throw EInvalidGraphicOperation(SScanLine);
   if (Count == 0) return;
   TDecodeJob& job = FJob->decode;
-  if (FFailed) RaiseJpegError(job.Code());
+  if (FFailed) RaiseJpegError(FJob->ahead ? FJob->ahead->failedCode : job.Code());
   if (FJob->ahead) {
     ReadAhead(First, Stride, Count);
     return;
@@ -411,20 +503,23 @@ void TJPEGRowReader::ReadRows(BYTE* First, std::int64_t Stride, Integer Count) {
   FNextRow += Count;
 }
 
-// The rows from the ring, as the steps decode them; a step is started whenever
-// the reader would wait without one, and run here when no worker has taken it.
+// The rows from the parts' rings, as their steps decode them; a step is
+// started whenever the reader would wait without one, and run here when no
+// worker has taken it.
 void TJPEGRowReader::ReadAhead(BYTE* First, std::int64_t Stride, Integer Count) {
-  TReadAhead& a = *FJob->ahead;
+  TDecodeAhead& ahead = *FJob->ahead;
   const std::size_t rowBytes = RowBytes();
   const Integer end = FNextRow + Count;
   Integer r = FNextRow;
-  while (r < end) {
+  while (r < end && !ahead.exhausted) {
+    TAheadPart& a = ahead.PartOf(r);
+    const Integer stop = std::min(end, a.end);
     Integer decoded = 0, given = 0;
     {
-      // Woken once the whole request is there (or what stops it), not row by
-      // row: a step then decodes on without waking the reader.
+      // Woken once the rows asked for are there (or what stops them), not row
+      // by row: a step then decodes on without waking the reader.
       std::unique_lock<std::mutex> lock(a.mutex);
-      const auto there = [&] { return a.decoded >= end || a.given < end || a.failed; };
+      const auto there = [&] { return a.decoded >= stop || a.given < stop || a.failed; };
       while (!there()) {
         a.StartStep();
         const std::shared_ptr<TWorkerPool::TJob> step = a.step;
@@ -432,7 +527,7 @@ void TJPEGRowReader::ReadAhead(BYTE* First, std::int64_t Stride, Integer Count) 
         step->Help();
         lock.lock();
         if (there()) break;
-        a.wanted = end;
+        a.wanted = stop;
         a.ready.wait(lock, [&] { return there() || !a.running; });
         a.wanted = 0;
       }
@@ -441,17 +536,20 @@ void TJPEGRowReader::ReadAhead(BYTE* First, std::int64_t Stride, Integer Count) 
     }
     if (r < decoded) {
       // Rows below `decoded` stay where they are until released.
-      const Integer last = std::min(end, decoded);
+      const Integer last = std::min(stop, decoded);
       for (; r < last; ++r) std::memcpy(First + (r - FNextRow) * Stride, a.Row(r), rowBytes);
       std::lock_guard<std::mutex> lock(a.mutex);
       a.released = r;
       if (a.decoded - a.released <= a.ringRows / 2) a.StartStep();
     } else if (r >= given) {
-      for (; r < end; ++r) std::memset(First + (r - FNextRow) * Stride, 0, rowBytes);
+      ahead.exhausted = true;
     } else {
       FFailed = true;
-      RaiseJpegError(FJob->decode.Code());
+      ahead.failedCode = a.job.Code();
+      RaiseJpegError(ahead.failedCode);
     }
   }
+  // Rows libjpeg did not give stay as a fresh bitmap's: zero.
+  for (; r < end; ++r) std::memset(First + (r - FNextRow) * Stride, 0, rowBytes);
   FNextRow = end;
 }

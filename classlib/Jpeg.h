@@ -110,6 +110,7 @@ class TJPEGRowReader {
   // for (a whole image read at once gains nothing from it).
   TJPEGRowReader(TJPEGImage& image, bool readAhead);
   std::size_t RowBytes() const;
+  void StartReadingAhead(std::uint64_t pixels);
   void ReadAhead(BYTE* First, std::int64_t Stride, Integer Count);
   struct TJob;
   std::unique_ptr<TJob> FJob;
