@@ -65,18 +65,22 @@ TWorkerPool& ImageWorkers() {
 // Blocks from this size on are faulted in by all threads at once.
 constexpr std::size_t kParallelTouchBytes = std::size_t{2} << 20;
 
-void FaultIn(void* block, std::size_t bytes) {
-  if (bytes < kParallelTouchBytes) return;
+std::shared_ptr<TWorkerPool::TJob> PostFaultIn(void* block, std::size_t bytes) {
+  if (bytes < kParallelTouchBytes) return nullptr;
   TWorkerPool& workers = ImageWorkers();
-  if (workers.Threads() < 2) return;
+  if (workers.Threads() < 2) return nullptr;
   auto* bytesOf = static_cast<volatile unsigned char*>(block);
   const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   const std::size_t pages = (bytes + page - 1) / page;
   const auto parts = static_cast<std::size_t>(workers.Threads()) * 4;
-  workers.Run(static_cast<int>(parts), [=](int i) {
+  return workers.Post(static_cast<int>(parts), [=](int i) {
     const std::size_t end = pages * (static_cast<std::size_t>(i) + 1) / parts;
     for (std::size_t p = pages * static_cast<std::size_t>(i) / parts; p < end; ++p) bytesOf[p * page] = 0;
   });
+}
+
+void FaultIn(void* block, std::size_t bytes) {
+  if (const std::shared_ptr<TWorkerPool::TJob> job = PostFaultIn(block, bytes)) job->Wait();
 }
 
 namespace {

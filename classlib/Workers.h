@@ -4,6 +4,7 @@
 // work.
 #pragma once
 #include <cstddef>
+#include <memory>
 
 #include "platform/WorkerPool.h"
 
@@ -15,3 +16,6 @@ TWorkerPool& ImageWorkers();
 // thread doing that for a whole photograph spends much of its time there.
 // Small blocks, or one thread, are left to fault in as they are written.
 void FaultIn(void* block, std::size_t bytes);
+// The same, posted to the workers: nothing may write into the block before the
+// job (null when there is nothing to do) has been waited for.
+std::shared_ptr<TWorkerPool::TJob> PostFaultIn(void* block, std::size_t bytes);

@@ -143,7 +143,7 @@ bool EncodeWhole(TEncodeJob& job) {
 // libjpeg's defaults sample the chroma 2 x 2: an MCU is 16 x 16 pixels.
 constexpr JDIMENSION kMcuSize = 16;
 // About this many pixels a band: enough work to be worth a thread.
-constexpr std::uint64_t kBandPixels = std::uint64_t{1} << 19;
+constexpr std::uint64_t kBandPixels = std::uint64_t{1} << 18;
 
 struct TBandLayout {
   JDIMENSION rows = 0;   // image rows a band (a multiple of the MCU height)

@@ -288,7 +288,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TBandCase{"tall_strip_17x40001", 17, 40001, 3, false, true},
                     TBandCase{"wide_65000x20", 65000, 20, 3, false, true},
                     TBandCase{"one_row_4000x1", 4000, 1, 3, false, false},
-                    TBandCase{"small_640x480", 640, 480, 3, false, false}),
+                    TBandCase{"small_400x300", 400, 300, 3, false, false}),
     [](const testing::TestParamInfo<TBandCase>& info) { return std::string(info.param.name); });
 
 TEST(Ijl, RefusesWhatItCannotEncodeWithoutTouchingTheTarget) {
