@@ -4,6 +4,14 @@
 
 #include "classlib/Workers.h"
 
+#include <mutex>
+
+namespace {
+// Blocks from this size on are faulted in by all threads at once and handed
+// back on a worker.
+constexpr std::size_t kLargeBlockBytes = std::size_t{2} << 20;
+}  // namespace
+
 #include <algorithm>
 #include <cstring>
 
@@ -14,8 +22,13 @@ struct TBitmap::TPixels {
   TPixels() = default;
   TPixels(const TPixels&) = delete;
   TPixels& operator=(const TPixels&) = delete;
+  std::size_t bytes = 0;
   ~TPixels() {
-    if (handle) DeleteObject(handle);
+    if (!handle) return;
+    if (bytes >= kLargeBlockBytes)
+      ReleaseLater([handle = handle] { DeleteObject(handle); });
+    else
+      DeleteObject(handle);
   }
 };
 
@@ -62,11 +75,8 @@ TWorkerPool& ImageWorkers() {
   return workers;
 }
 
-// Blocks from this size on are faulted in by all threads at once.
-constexpr std::size_t kParallelTouchBytes = std::size_t{2} << 20;
-
 std::shared_ptr<TWorkerPool::TJob> PostFaultIn(void* block, std::size_t bytes) {
-  if (bytes < kParallelTouchBytes) return nullptr;
+  if (bytes < kLargeBlockBytes) return nullptr;
   TWorkerPool& workers = ImageWorkers();
   if (workers.Threads() < 2) return nullptr;
   auto* bytesOf = static_cast<volatile unsigned char*>(block);
@@ -81,6 +91,31 @@ std::shared_ptr<TWorkerPool::TJob> PostFaultIn(void* block, std::size_t bytes) {
 
 void FaultIn(void* block, std::size_t bytes) {
   if (const std::shared_ptr<TWorkerPool::TJob> job = PostFaultIn(block, bytes)) job->Wait();
+}
+
+namespace {
+std::mutex gReleaseLock;
+std::vector<std::shared_ptr<TWorkerPool::TJob>> gReleases;  // under gReleaseLock
+}  // namespace
+
+void ReleaseLater(std::function<void()> release) {
+  TWorkerPool& workers = ImageWorkers();
+  if (workers.Threads() < 2) {
+    release();
+    return;
+  }
+  std::shared_ptr<TWorkerPool::TJob> job = workers.Post(1, [release = std::move(release)](int) { release(); });
+  std::lock_guard<std::mutex> lock(gReleaseLock);
+  gReleases.push_back(std::move(job));
+}
+
+void AwaitReleases() {
+  std::vector<std::shared_ptr<TWorkerPool::TJob>> pending;
+  {
+    std::lock_guard<std::mutex> lock(gReleaseLock);
+    pending.swap(gReleases);
+  }
+  for (const auto& job : pending) job->Wait();
 }
 
 namespace {
@@ -114,6 +149,9 @@ TBitmap::TPixels& TBitmap::OwnPixels() {
   // Made now: either never made, or shared with a bitmap this one was assigned
   // from or to, which must not see this one's changes.
   CheckBitmapSize(FWidth, FHeight, FPixelFormat);
+  const std::size_t bytes = static_cast<std::size_t>(DibStride(FWidth, static_cast<WORD>(PixelFormatBits(FPixelFormat)))) *
+                            static_cast<std::size_t>(FHeight);
+  if (bytes >= kLargeBlockBytes) AwaitReleases();
   auto fresh = std::make_shared<TPixels>();
   void* bits = nullptr;
   fresh->handle = CreateDIBSection(FWidth, FHeight, static_cast<WORD>(PixelFormatBits(FPixelFormat)), &bits);
@@ -121,7 +159,7 @@ TBitmap::TPixels& TBitmap::OwnPixels() {
     throw EOutOfResources(Format("ビットマップのメモリを確保できません (%d × %d ピクセル)", FWidth, FHeight));
   fresh->bits = static_cast<BYTE*>(bits);
   fresh->stride = DibStride(FWidth, static_cast<WORD>(PixelFormatBits(FPixelFormat)));
-  const std::size_t bytes = static_cast<std::size_t>(fresh->stride) * static_cast<std::size_t>(FHeight);
+  fresh->bytes = bytes;
   if (FPixels && FPixels->bits && fresh->bits)
     std::memcpy(fresh->bits, FPixels->bits, bytes);
   else if (fresh->bits)

@@ -288,6 +288,7 @@ struct TDecodeAhead {
   ~TDecodeAhead() {
     parts.clear();
     if (bottomRingReady) bottomRingReady->Wait();
+    ReleaseLater([rings = rings.release()] { delete[] rings; });
   }
   TAheadPart& PartOf(Integer row) {
     for (auto& part : parts)
@@ -474,6 +475,7 @@ void TJPEGRowReader::StartReadingAhead(std::uint64_t pixels) {
   // That ring is faulted in while the bottom decoder skips; the top's at once.
   const Integer ringRows[2] = {std::min(topRows, split), FHeight - split};
   const std::size_t topBytes = static_cast<std::size_t>(ringRows[0]) * rowBytes;
+  AwaitReleases();
   ahead->rings.reset(new std::uint8_t[topBytes + static_cast<std::size_t>(ringRows[1]) * rowBytes]);
   FaultIn(ahead->rings.get(), topBytes);
   const auto start = [&ahead](std::unique_ptr<TAheadPart> part) {

@@ -4,6 +4,7 @@
 // work.
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 #include "platform/WorkerPool.h"
@@ -19,3 +20,12 @@ void FaultIn(void* block, std::size_t bytes);
 // The same, posted to the workers: nothing may write into the block before the
 // job (null when there is nothing to do) has been waited for.
 std::shared_ptr<TWorkerPool::TJob> PostFaultIn(void* block, std::size_t bytes);
+
+// Hands a large block back to the system on a worker (release does it): a
+// photograph's pages take a while to unmap, which the caller need not wait
+// for. With one thread release runs here and now.
+void ReleaseLater(std::function<void()> release);
+// Waits until every block handed to ReleaseLater is back with the system; made
+// before a large block is taken, so that no more than the blocks of one file
+// are held at a time.
+void AwaitReleases();
