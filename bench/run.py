@@ -541,12 +541,12 @@ def main():
             log(f"first touch of a 72-MB block, {args.touch_rounds} rounds warm and after {args.idle:g} s idle")
             for when in ("warm", "after idle"):
                 for r in range(args.touch_rounds):
-                    for pages, n in cfgs:
+                    for pages, threads in cfgs:
                         if when == "after idle":
                             time.sleep(args.idle)
-                        text, _ = timed_capture([probe, pages, str(n)])
+                        text, _ = timed_capture([probe, pages, str(threads)])
                         f = text.split()
-                        touch.setdefault((when, pages, n), []).append((float(f[1]), float(f[3])))
+                        touch.setdefault((when, pages, threads), []).append((float(f[1]), float(f[3])))
         rot_names = ["floor: djpeg -dct fast -ppm", "floor: cjpeg -quality 66 (turned pixels)", "floor: djpeg + cjpeg",
                      "ours: ConvFile in one process", "ours: ConvFile, first call in a process",
                      VORNEL, VORNEL_ONE,

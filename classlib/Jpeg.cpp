@@ -165,28 +165,30 @@ std::vector<RGBQUAD> GrayLevels() {
 // ---- Decoding ahead -----------------------------------------------------------------
 // A large image is decoded ahead of its reader on worker threads, row by row
 // into rings of rows that the reader copies out in order. A large single-scan
-// image is decoded as two parts side by side: the top from its first row, the
-// bottom by a second decoder that first skips the top (libjpeg then only
-// undoes the entropy coding, which gives exactly the state a whole decode has
-// there, in much less time). Each part is decoded in steps, one at a time: a
-// step goes on until its ring is full, its part is done or libjpeg fails, and
-// ends; the reader starts the next one when it has freed half the ring or
-// waits for a row. The caller meets the same rows, and an error at the same
-// row, as if the reader decoded them itself.
+// image is decoded in parts side by side: the top from its first row, each
+// lower part by a decoder of its own that first skips the rows above it
+// (libjpeg then only undoes the entropy coding, which gives exactly the state a
+// whole decode has there, in much less time). Each part is decoded in steps,
+// one at a time: a step goes on until its ring is full, its part is done or
+// libjpeg fails, and ends; the reader starts the next one when it has freed
+// half the ring or waits for a row. The caller meets the same rows, and an
+// error at the same row, as if the reader decoded them itself.
 
 // Images from this many decoded pixels on are decoded ahead, and from
-// kSplitPixels on in two parts.
+// kSplitPixels on in parts.
 constexpr std::uint64_t kAheadPixels = std::uint64_t{1} << 19;
 constexpr std::uint64_t kSplitPixels = std::uint64_t{1} << 22;
-// The top part's ring, about; at least kAheadMinRows rows.
+// The top part's ring, about; at least kAheadMinRows rows. A lower part's ring
+// holds the whole part: its rows come before the reader does.
 constexpr std::size_t kAheadBytes = std::size_t{8} << 20;
 constexpr Integer kAheadMinRows = 32;
-// The top part's share of the rows. Skipping a row of a photograph costs about
-// five eighths of decoding it, and the reader goes through rows it finds
-// decoded about three times as fast as a decoder makes them: with the top five
-// eighths of the rows, the bottom decoder (skipping those, then decoding the
-// rest) has its rows ready about when the reader comes to them.
-constexpr double kTopShare = 0.625;
+// Where the lower parts start, as shares of the rows, with as many parts as
+// there are threads beside the reader's. Skipping a row of a photograph costs
+// about five eighths of decoding it, and the reader goes through rows it finds
+// decoded about three times as fast as a decoder makes them; with these starts
+// each lower part's rows are ready about when the reader comes to them.
+constexpr double kTwoParts[] = {0.65};
+constexpr double kThreeParts[] = {0.55, 0.84};
 
 // Skips the first count output rows (entropy decoding only where it can).
 bool SkipRows(TDecodeJob& job, JDIMENSION count) {
@@ -276,18 +278,18 @@ struct TAheadPart {
   std::shared_ptr<TWorkerPool::TJob> step;
 };
 
-// The parts of an image decoded ahead, with their rings and the bottom part's
-// decoder. Released parts first: their steps use the rest.
+// The parts of an image decoded ahead, with their rings and the lower parts'
+// decoders. Released parts first: their steps use the rest.
 struct TDecodeAhead {
   std::unique_ptr<std::uint8_t[]> rings;
-  std::shared_ptr<TWorkerPool::TJob> bottomRingReady;  // faults the bottom part's ring in
-  std::unique_ptr<TDecodeJob> bottom;
+  std::shared_ptr<TWorkerPool::TJob> lowerRingsReady;  // faults the lower parts' rings in
+  std::vector<std::unique_ptr<TDecodeJob>> lower;
   std::vector<std::unique_ptr<TAheadPart>> parts;
   bool exhausted = false;  // the reader met rows libjpeg did not give: the rest are zero
   int failedCode = 0;      // libjpeg's message code when a part failed
   ~TDecodeAhead() {
     parts.clear();
-    if (bottomRingReady) bottomRingReady->Wait();
+    if (lowerRingsReady) lowerRingsReady->Wait();
     ReleaseLater([rings = rings.release()] { delete[] rings; });
   }
   TAheadPart& PartOf(Integer row) {
@@ -297,10 +299,10 @@ struct TDecodeAhead {
   }
 };
 
-// A second decoder of the image, set up as top is, for the bottom part; null
+// A further decoder of the image, set up as top is, for a lower part; null
 // when the image is not one a skip serves (more than one scan, colours made
 // here) or libjpeg refuses what it did for top.
-std::unique_ptr<TDecodeJob> BottomDecoder(const TDecodeJob& top) {
+std::unique_ptr<TDecodeJob> LowerDecoder(const TDecodeJob& top) {
   const jpeg_decompress_struct& t = top.cinfo;
   if (top.output != TOutput::Bgr && top.output != TOutput::Gray) return nullptr;
   auto job = std::make_unique<TDecodeJob>();
@@ -461,33 +463,43 @@ TJPEGRowReader::TJPEGRowReader(TJPEGImage& image, bool readAhead) {
 void TJPEGRowReader::StartReadingAhead(std::uint64_t pixels) {
   auto ahead = std::make_unique<TDecodeAhead>();
   const std::size_t rowBytes = RowBytes();
-  const Integer topRows = std::max<Integer>(kAheadMinRows, static_cast<Integer>(kAheadBytes / rowBytes));
-  Integer split = FHeight;
-  if (pixels >= kSplitPixels && ImageWorkers().Threads() > 2) {
-    ahead->bottom = BottomDecoder(FJob->decode);
-    if (ahead->bottom) split = static_cast<Integer>(FHeight * kTopShare) / 16 * 16;
-    if (split <= 0) {
-      ahead->bottom.reset();
-      split = FHeight;
+  // The parts' first rows, on iMCU rows of 16, and the end.
+  std::vector<Integer> starts = {0};
+  const int threads = ImageWorkers().Threads();
+  if (pixels >= kSplitPixels && threads > 2) {
+    const double* shares = threads > 3 ? kThreeParts : kTwoParts;
+    const int count = threads > 3 ? 2 : 1;
+    for (int i = 0; i < count; ++i) {
+      const Integer start = static_cast<Integer>(FHeight * shares[i]) / 16 * 16;
+      if (start <= starts.back()) continue;
+      std::unique_ptr<TDecodeJob> decoder = LowerDecoder(FJob->decode);
+      if (!decoder) break;
+      ahead->lower.push_back(std::move(decoder));
+      starts.push_back(start);
     }
   }
-  // The bottom part's rows wait in its ring until the reader has the top's.
-  // That ring is faulted in while the bottom decoder skips; the top's at once.
-  const Integer ringRows[2] = {std::min(topRows, split), FHeight - split};
-  const std::size_t topBytes = static_cast<std::size_t>(ringRows[0]) * rowBytes;
+  starts.push_back(FHeight);
+  // The top part's ring is faulted in at once, the lower parts' while their
+  // decoders skip.
+  const Integer topRows = std::min(starts[1], std::max<Integer>(kAheadMinRows, static_cast<Integer>(kAheadBytes / rowBytes)));
+  const std::size_t topBytes = static_cast<std::size_t>(topRows) * rowBytes;
+  const std::size_t lowerBytes = static_cast<std::size_t>(FHeight - starts[1]) * rowBytes;
   AwaitReleases();
-  ahead->rings.reset(new std::uint8_t[topBytes + static_cast<std::size_t>(ringRows[1]) * rowBytes]);
+  ahead->rings.reset(new std::uint8_t[topBytes + lowerBytes]);
   FaultIn(ahead->rings.get(), topBytes);
   const auto start = [&ahead](std::unique_ptr<TAheadPart> part) {
     std::lock_guard<std::mutex> lock(part->mutex);
     part->StartStep();
     ahead->parts.push_back(std::move(part));
   };
-  start(std::make_unique<TAheadPart>(FJob->decode, 0, split, rowBytes, ahead->rings.get(), ringRows[0]));
-  if (split < FHeight) {
-    ahead->bottomRingReady = PostFaultIn(ahead->rings.get() + topBytes, static_cast<std::size_t>(ringRows[1]) * rowBytes);
-    start(std::make_unique<TAheadPart>(*ahead->bottom, split, FHeight, rowBytes, ahead->rings.get() + topBytes,
-                                       ringRows[1], ahead->bottomRingReady));
+  start(std::make_unique<TAheadPart>(FJob->decode, 0, starts[1], rowBytes, ahead->rings.get(), topRows));
+  if (lowerBytes > 0) ahead->lowerRingsReady = PostFaultIn(ahead->rings.get() + topBytes, lowerBytes);
+  std::uint8_t* ring = ahead->rings.get() + topBytes;
+  for (std::size_t i = 1; i + 1 < starts.size(); ++i) {
+    const Integer rows = starts[i + 1] - starts[i];
+    start(std::make_unique<TAheadPart>(*ahead->lower[i - 1], starts[i], starts[i + 1], rowBytes, ring, rows,
+                                       ahead->lowerRingsReady));
+    ring += static_cast<std::size_t>(rows) * rowBytes;
   }
   FJob->ahead = std::move(ahead);
 }

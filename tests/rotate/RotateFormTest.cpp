@@ -301,8 +301,9 @@ TEST_F(RotateForm, ProgressAndMessagesComeAfterEveryTenthSourceRow) {
   }
 }
 
-// A photograph large enough to be decoded ahead on worker threads (in two
-// parts) shows the same progress and lets messages through at the same rows.
+// A photograph large enough to be decoded ahead on worker threads (in parts
+// side by side) shows the same progress and lets messages through at the same
+// rows.
 TEST_F(RotateForm, APhotoDecodedAheadShowsProgressAtTheSameRows) {
   CreateMain();
   const int H = 6003;
