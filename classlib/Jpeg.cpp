@@ -182,6 +182,9 @@ constexpr std::uint64_t kSplitPixels = std::uint64_t{1} << 22;
 // holds the whole part: its rows come before the reader does.
 constexpr std::size_t kAheadBytes = std::size_t{8} << 20;
 constexpr Integer kAheadMinRows = 32;
+// The lower parts' rings together at most: an image that would need more is
+// decoded ahead in one part.
+constexpr std::size_t kLowerRingsBytes = std::size_t{64} << 20;
 // Where the lower parts start, as shares of the rows, with as many parts as
 // there are threads beside the reader's. Skipping a row of a photograph costs
 // about five eighths of decoding it, and the reader goes through rows it finds
@@ -290,7 +293,7 @@ struct TDecodeAhead {
   ~TDecodeAhead() {
     parts.clear();
     if (lowerRingsReady) lowerRingsReady->Wait();
-    ReleaseLater([rings = rings.release()] { delete[] rings; });
+    if (rings) ReleaseLater([rings = rings.release()] { delete[] rings; });
   }
   TAheadPart& PartOf(Integer row) {
     for (auto& part : parts)
@@ -466,7 +469,8 @@ void TJPEGRowReader::StartReadingAhead(std::uint64_t pixels) {
   // The parts' first rows, on iMCU rows of 16, and the end.
   std::vector<Integer> starts = {0};
   const int threads = ImageWorkers().Threads();
-  if (pixels >= kSplitPixels && threads > 2) {
+  const std::size_t lowerMost = static_cast<std::size_t>(FHeight - static_cast<Integer>(FHeight * kThreeParts[0])) * rowBytes;
+  if (pixels >= kSplitPixels && threads > 2 && lowerMost <= kLowerRingsBytes) {
     const double* shares = threads > 3 ? kThreeParts : kTwoParts;
     const int count = threads > 3 ? 2 : 1;
     for (int i = 0; i < count; ++i) {
@@ -485,7 +489,8 @@ void TJPEGRowReader::StartReadingAhead(std::uint64_t pixels) {
   const std::size_t topBytes = static_cast<std::size_t>(topRows) * rowBytes;
   const std::size_t lowerBytes = static_cast<std::size_t>(FHeight - starts[1]) * rowBytes;
   AwaitReleases();
-  ahead->rings.reset(new std::uint8_t[topBytes + lowerBytes]);
+  ahead->rings.reset(new (std::nothrow) std::uint8_t[topBytes + lowerBytes]);
+  if (!ahead->rings) return;  // no memory to spare: the rows are decoded as they are asked for
   FaultIn(ahead->rings.get(), topBytes);
   const auto start = [&ahead](std::unique_ptr<TAheadPart> part) {
     std::lock_guard<std::mutex> lock(part->mutex);

@@ -100,6 +100,7 @@ class TWorkerPool {
       // Fewer workers than asked for: the jobs still run, on fewer threads.
     }
   }
+  // Jobs still queued are dropped: nobody is left to wait for them.
   ~TWorkerPool() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
