@@ -174,6 +174,8 @@ struct TBand {
   std::unique_ptr<JOCTET[]> bytes;
   std::size_t capacity = 0;
   std::size_t size = 0;
+  std::size_t frame = 0;  // where its frame header (SOF0) lies
+  std::size_t data = 0;   // where its entropy-coded data starts
   std::unique_ptr<std::uint8_t[]> rowBuffer;  // for gray rows
 };
 
@@ -268,20 +270,18 @@ bool EncodeBands(const TEncodeJob& job, const TBandLayout& layout) {
   // The first band's headers (with the restart interval) head the file, its
   // frame made as high as the image; each later band's data follows its
   // restart marker, RST0 to RST7 in turn.
-  std::size_t frame = 0, data = 0;
   for (TBand& band : bands)
-    if (band.size == 0 || !FindScan(band.bytes.get(), band.size, frame, data)) return false;
+    if (band.size == 0 || !FindScan(band.bytes.get(), band.size, band.frame, band.data)) return false;
   TBand& head = bands[0];
-  FindScan(head.bytes.get(), head.size, frame, data);  // frame: where the first band's lies
-  head.bytes[frame + 5] = static_cast<JOCTET>(job.height >> 8);
-  head.bytes[frame + 6] = static_cast<JOCTET>(job.height & 0xFF);
+  head.bytes[head.frame + 5] = static_cast<JOCTET>(job.height >> 8);
+  head.bytes[head.frame + 6] = static_cast<JOCTET>(job.height & 0xFF);
   if (std::fwrite(head.bytes.get(), 1, head.size - 2, job.file) != head.size - 2) return false;
   for (std::size_t i = 1; i < bands.size(); ++i) {
     const TBand& band = bands[i];
-    FindScan(band.bytes.get(), band.size, frame, data);
     const JOCTET restart[2] = {0xFF, static_cast<JOCTET>(0xD0 + ((i - 1) & 7))};
-    const std::size_t length = band.size - 2 - data;
-    if (std::fwrite(restart, 1, 2, job.file) != 2 || std::fwrite(band.bytes.get() + data, 1, length, job.file) != length)
+    const std::size_t length = band.size - 2 - band.data;
+    if (std::fwrite(restart, 1, 2, job.file) != 2 ||
+        std::fwrite(band.bytes.get() + band.data, 1, length, job.file) != length)
       return false;
   }
   static const JOCTET end[2] = {0xFF, 0xD9};
