@@ -466,7 +466,7 @@ TJPEGRowReader::TJPEGRowReader(TJPEGImage& image, bool readAhead) {
 void TJPEGRowReader::StartReadingAhead(std::uint64_t pixels) {
   auto ahead = std::make_unique<TDecodeAhead>();
   const std::size_t rowBytes = RowBytes();
-  // The parts. first rows (on multiples of 16 rows, an iMCU row of a 4:2:0
+  // The parts' first rows (on multiples of 16 rows, an iMCU row of a 4:2:0
   // image, where a skip ends cheapest) and the end.
   std::vector<Integer> starts = {0};
   const int threads = ImageWorkers().Threads();
