@@ -1,22 +1,28 @@
-// One file turned inside one process: Vornel_R's form made and shown offscreen,
-// ConvFile called directly, once per run on a fresh copy of the input. With
-// "phases" the same work is done step by step with the same library pieces
-// (row reader, band turn, writer), each step timed, to tell where the time of a
-// turn goes.
+// The rotation routine inside one process: Vornel_R's form made and shown
+// offscreen, ConvFile called directly, once per run on a fresh copy of the
+// input.
 //
 //   bench_convfile convfile SOURCE WORKFILE RUNS
 //   bench_convfile phases   SOURCE WORKFILE RUNS
 //   bench_convfile messages SOURCE WORKFILE RUNS   (the progress display alone)
 //
-// Prints one line per run: the label and the milliseconds ("convfile 231.4", or
-// one line per step for phases). The copy of SOURCE to WORKFILE is not timed.
-// The settings file lies beside this program, as for the tools.
+// convfile prints one line per run: "convfile <ms>". phases times ConvFile's own
+// steps through its step callback and prints, per run, one line per step
+// ("phase.<step> <ms>", the band steps summed over the bands), the whole call,
+// and three references that are not the routine's: the JPEG writer on the same
+// image with its file in memory (/dev/shm), so that the encode and the file's
+// cost can be told apart, and libjpeg alone decoding the file into resident
+// memory and encoding one pass in memory, on one thread.
+// The copy of SOURCE to WORKFILE is not timed. The settings file lies beside
+// this program, as for the tools.
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,10 +32,7 @@
 #include "classlib/Forms.h"
 #include "classlib/Graphics.h"
 #include "classlib/Jpeg.h"
-#include "imaging/DCImageInfo.h"
 #include "imaging/JPEG_IO.h"
-#include "toolbase/FileStamp.h"
-#include "rotate/TurnCopy.h"
 #include "rotate/Unit1.h"
 
 namespace {
@@ -45,77 +48,49 @@ std::vector<std::uint8_t> ReadWhole(const std::string& path) {
 using Clock = std::chrono::steady_clock;
 double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
-void Phases(const std::string& original, const std::string& work) {
-  auto t = Clock::now();
-  auto lap = [&t](const char* label) {
+// ConvFile once, each of its steps timed from the end of the step before.
+void Phases(const std::string& work) {
+  std::map<std::string, double> steps;
+  std::vector<std::string> order;
+  Clock::time_point mark = Clock::now();
+  Form1->OnStepDone = [&](const char* step) {
     const auto now = Clock::now();
-    std::printf("%s %.2f\n", label, Ms(t, now));
-    t = now;
+    if (!steps.count(step)) order.push_back(step);
+    steps[step] += Ms(mark, now);
+    mark = now;
   };
-  Integer xd = 0, yd = 0;
+  const auto t0 = Clock::now();
+  mark = t0;
+  Form1->ConvFile(work);
+  const double total = Ms(t0, Clock::now());
+  Form1->OnStepDone = nullptr;
+  for (const std::string& step : order) std::printf("phase.%s %.2f\n", step.c_str(), steps[step]);
+  std::printf("phase.convfile %.2f\n", total);
+}
+
+// The references: the writer with its file in memory, and libjpeg alone.
+void References(const std::string& source, const std::string& shmFile) {
+  TBitmap bitmap;
   {
-    auto info = std::make_unique<TDCImageInfo>();
-    info->ReadInfo(work);
-    xd = info->XDensity ? info->XDensity : 72;
-    yd = info->YDensity ? info->YDensity : 72;
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(source);
+    jpeg.SetPerformance(jpBestSpeed);
+    bitmap.Assign(&jpeg);
   }
-  const Integer stamp = ReadFileStamp(work);
-  lap("phase.header");
-  auto jpeg = std::make_unique<TJPEGImage>();
-  jpeg->LoadFromFile(work);
-  jpeg->SetScale(jsFullSize);
-  jpeg->SetPerformance(jpBestSpeed);
-  auto reader = std::make_unique<TJPEGRowReader>(*jpeg);
-  const Integer W = reader->Width(), H = reader->Height();
-  lap("phase.load");
-  const Integer B = PixelFormatBits(reader->PixelFormat()) / 8;
-  const std::int64_t srcStride = DibStride(W, static_cast<WORD>(B * 8));
-  auto turned = std::make_unique<TBitmap>();
-  turned->SetPixelFormat(reader->PixelFormat());
-  turned->SetColors(reader->Colors());
-  turned->SetSize(H, W);
-  const TTurnTarget target{turned->ScanLine(W - 1), DibStride(H, static_cast<WORD>(B * 8)), W, H, B};
-  const auto rows = std::make_unique_for_overwrite<BYTE[]>(static_cast<std::size_t>(srcStride) * kTurnBandRows);
-  lap("phase.allocate");
-  // As ConvFile: each band decoded into the ten-row buffer and turned from there
-  // (page faults of the turned bitmap included), messages after every tenth row.
-  Form1->ProgressBar1->SetMax(H);
-  double decode = 0, turn = 0;
-  for (Integer y = 0; y < H;) {
-    const TTurnBand band = TurnBandAt(y, H);
-    const auto a = Clock::now();
-    reader->ReadRows(rows.get(), srcStride, band.Rows());
-    const auto b = Clock::now();
-    TurnRows(Form1->TurnRule, target, rows.get(), srcStride, band.First, band.Rows());
-    turn += Ms(b, Clock::now());
-    decode += Ms(a, b);
-    if (band.ShowsProgress()) {
-      Form1->ProgressBar1->SetPosition(band.Last);
-      Application->ProcessMessages();
-    }
-    y = band.Last + 1;
-  }
-  reader.reset();
-  std::printf("phase.bands:decode %.2f\nphase.bands:turn %.2f\n", decode, turn);
-  lap("phase.decode+turn+messages");
+  const Integer W = bitmap.Width(), H = bitmap.Height();
+  auto t = Clock::now();
+  WriteJpegFile(&bitmap, shmFile, 66, 72, 72);
+  std::printf("phase.ref:writer-to-memory-file %.2f\n", Ms(t, Clock::now()));
+  unlink(shmFile.c_str());
+  const std::int64_t stride = DibStride(W, 24);
   t = Clock::now();
-  EncodeBgrToMemory(turned->ScanLine(0), -DibStride(H, 24), H, W, 66);
-  const double encode = Ms(t, Clock::now());
-  std::printf("phase.encode-in-memory %.2f\n", encode);
+  EncodeBgrToMemory(bitmap.ScanLine(0), -stride, W, H, 66);
+  std::printf("phase.ref:libjpeg-encode-one-pass %.2f\n", Ms(t, Clock::now()));
+  const std::vector<std::uint8_t> data = ReadWhole(source);
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride) * static_cast<std::size_t>(H), 1);
   t = Clock::now();
-  WriteJpegFile(turned.get(), work, 66, xd, yd);
-  SetFileStamp(work, stamp);
-  lap("phase.write");
-  jpeg.reset();
-  turned.reset();
-  lap("phase.release");
-  Form1->ProgressBar1->SetPosition(0);
-  // The decode alone, into memory already resident (written once before).
-  const std::vector<std::uint8_t> data = ReadWhole(original);
-  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(DibStride(W, 24)) * static_cast<std::size_t>(H), 1);
-  t = Clock::now();
-  DecodeBgrToMemory(data.data(), data.size(), pixels.data(), static_cast<std::size_t>(DibStride(W, 24)));
-  lap("phase.decode-resident");
+  DecodeBgrToMemory(data.data(), data.size(), pixels.data(), static_cast<std::size_t>(stride));
+  std::printf("phase.ref:libjpeg-decode-resident %.2f\n", Ms(t, Clock::now()));
 }
 
 }  // namespace
@@ -127,6 +102,7 @@ int main(int argc, char** argv) {
   }
   const std::string mode = argv[1], source = argv[2], work = argv[3];
   const int runs = std::atoi(argv[4]);
+  const std::string shmFile = "/dev/shm/bench_convfile-" + std::to_string(getpid()) + ".jpg";
   try {
     Application->Initialize();
     Application->SetTitle("Vornel_R");
@@ -153,12 +129,14 @@ int main(int argc, char** argv) {
         Form1->ProgressBar1->SetPosition(0);
         std::printf("messages %.2f\n", Ms(t0, Clock::now()));
       } else {
-        Phases(source, work);
+        Phases(work);
+        References(source, shmFile);
       }
       std::fflush(stdout);
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
+    unlink(shmFile.c_str());
     return 1;
   }
   std::fflush(stdout);

@@ -42,8 +42,13 @@ MEMORY_LIMIT = 2 * BITMAP_24MP + 40_000_000  # bytes
 
 IDLE_FLOOR = "after idle: floor: djpeg + cjpeg"
 IDLE_VORNEL = "after idle: ours: Vornel_R FILE"
+VORNEL = "ours: Vornel_R FILE (whole process)"
+VORNEL_ONE = "ours: Vornel_R FILE, one core (VORNEL_THREADS=1)"
 
 QUIET_ENV = dict(os.environ, QT_QPA_PLATFORM="offscreen", VIPS_WARNING="0")
+QUIET_ENV.pop("VORNEL_THREADS", None)
+# The libraries' worker threads left out: everything on the calling thread.
+ONE_CORE_ENV = dict(QUIET_ENV, VORNEL_THREADS="1")
 
 
 def log(msg):
@@ -184,9 +189,9 @@ def timed(cmd, cwd=None, env=QUIET_ENV, stdout=subprocess.DEVNULL, ours=False):
     return Result(t1 - t0, ru)
 
 
-def timed_capture(cmd, cwd=None):
+def timed_capture(cmd, cwd=None, env=QUIET_ENV):
     """Runs cmd and returns its output and peak resident size (its own timers)."""
-    proc = subprocess.Popen(cmd, cwd=cwd, env=QUIET_ENV, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    proc = subprocess.Popen(cmd, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     out = proc.stdout.read()
     _, status, ru = os.wait4(proc.pid, 0)
     if os.waitstatus_to_exitcode(status) != 0:
@@ -327,6 +332,75 @@ class Table:
             print(line)
 
 
+# ---- the phases of one turn ----------------------------------------------------------------
+
+# ConvFile's steps as its step callback names them, and what the table calls them.
+PHASES = [("header", "header: densities, time stamp (reads the file once)"),
+          ("load", "load: the file read, the decoder set up"),
+          ("allocate", "first touch: the turned bitmap made, its pages in"),
+          ("decode", "decode: the reader's rows (waiting, when ahead)"),
+          ("turn", "turn: the pixel copy"),
+          ("messages", "messages: progress shown, 401 times"),
+          ("encode", "encode: the writer, its file in memory (/dev/shm)"),
+          ("disk", "write: the file on disk (write less encode)"),
+          ("time", "time: the last-write time set"),
+          ("release", "release: decoder and bitmap freed"),
+          ("close", "settings: one close request (4 keys written)"),
+          ("convfile", "ConvFile in all")]
+
+
+def print_phases(phases, table):
+    """phases: {"one"|"all": [runs of a process: [ {step: ms} ]]}"""
+    def values(key, first, step):
+        out = []
+        for runs in phases[key]:
+            for i, run in enumerate(runs):
+                if (i == 0) != first:
+                    continue
+                if step == "encode":
+                    v = run.get("ref:writer-to-memory-file")
+                elif step == "disk":
+                    w, e = run.get("write"), run.get("ref:writer-to-memory-file")
+                    v = None if w is None or e is None else w - e
+                else:
+                    v = run.get(step)
+                if v is not None:
+                    out.append(v)
+        return med(out)
+
+    print("\n1c. One turn's phases: one core (VORNEL_THREADS=1) against all cores "
+          "(median ms; ConvFile timed through its step callback;")
+    print("    first: the first call in a fresh process, as the program makes it; later: the calls after it)")
+    print(f"  {'':54s} {'one core':>17s}  {'all cores':>17s}")
+    print(f"  {'':54s} {'first':>8s} {'later':>8s}  {'first':>8s} {'later':>8s}")
+    for label, name in (("start-up: Vornel_R to its first activation", "start-up: program start to first activation"),):
+        one, all_ = table.t(label + ", one core"), table.t(label)
+        print(f"  {name:54s} {one * 1e3:8.1f} {'':8s}  {all_ * 1e3:8.1f}")
+    for step, name in PHASES:
+        print(f"  {name:54s} {values('one', True, step):8.1f} {values('one', False, step):8.1f}  "
+              f"{values('all', True, step):8.1f} {values('all', False, step):8.1f}")
+    print("  references, not the routine's (one thread, later calls):")
+    for step, name in (("ref:libjpeg-decode-resident", "libjpeg alone: decode into resident memory"),
+                       ("ref:libjpeg-encode-one-pass", "libjpeg alone: encode one pass, in memory")):
+        print(f"  {name:54s} {values('one', False, step):8.1f} {'':8s}  {values('all', False, step):8.1f}")
+    print("  (the decode and the turn overlap on all cores: the reader's time is what the GUI thread waits;")
+    print("   a one-file run of Vornel_R makes two close requests, its own and the batch's: 8 keys written)")
+
+
+def print_touch(touch, idle):
+    print(f"\n1d. First touch of a fresh 72-MB block (a turned 24-MP bitmap), median ms of touch / unmap")
+    print(f"  {'':26s} {'warm':>16s}  {'after ' + format(idle, 'g') + ' s idle':>16s}")
+    for pages in ("4k", "2m"):
+        for n in sorted({k[2] for k in touch}):
+            cells = []
+            for when in ("warm", "after idle"):
+                xs = touch.get((when, pages, n), [])
+                cells.append(f"{med([x[0] for x in xs]):7.1f} / {med([x[1] for x in xs]):5.1f}")
+            label = f"{'4 KiB' if pages == '4k' else '2 MiB'} pages, {n} thread{'s' if n > 1 else ''}"
+            print(f"  {label:26s} {cells[0]:>16s}  {cells[1]:>16s}")
+    print("  (the bitmaps are kept on 4 KiB pages and faulted in from all cores)")
+
+
 # ---- the benchmark ----------------------------------------------------------------------
 
 def main():
@@ -336,10 +410,12 @@ def main():
     ap.add_argument("--rounds", type=int, default=9, help="rounds of the single-file measurements")
     ap.add_argument("--batch-rounds", type=int, default=3, help="rounds of the 100-file batches")
     ap.add_argument("--batch", type=int, default=100, help="files in a thumbnail batch")
-    ap.add_argument("--idle", type=float, default=5.0,
+    ap.add_argument("--idle", type=float, default=6.0,
                     help="seconds of idleness before each after-idle sample")
     ap.add_argument("--idle-rounds", type=int, default=3,
                     help="rounds of the after-idle turn measurements (0: none)")
+    ap.add_argument("--touch-rounds", type=int, default=3,
+                    help="rounds of the first-touch probe, warm and after idle (0: none)")
     ap.add_argument("--json", help="also write every measurement here")
     ap.add_argument("--only", choices=["turn", "thumb", "start"], action="append",
                     help="measure only these parts (repeatable); all by default")
@@ -352,6 +428,7 @@ def main():
     have["convfile"] = os.path.exists(os.path.join(build, "bench", "bench_convfile"))
     have["thumb"] = os.path.exists(os.path.join(build, "bench", "bench_thumb"))
     have["qtfloor"] = os.path.exists(os.path.join(build, "bench", "bench_qt_start"))
+    have["touch"] = os.path.exists(os.path.join(build, "bench", "bench_first_touch"))
     missing = [n for n, ok in have.items() if not ok]
     if missing:
         log("not built, left out: " + ", ".join(missing))
@@ -405,7 +482,13 @@ def main():
                 res = timed([vornel, target], cwd=rot, ours=True)
                 if r == 0 and jpeg_size(target) != (4000, 6000):
                     sys.exit("Vornel_R did not turn the file")
-                table.addr("ours: Vornel_R FILE (whole process)", res)
+                table.addr(VORNEL, res)
+                shutil.copy2(p24, target)
+                table.addr(VORNEL_ONE, timed([vornel, target], cwd=rot, env=ONE_CORE_ENV, ours=True))
+                first, _, _, _ = startup(vornel, ".INI")
+                table.add("start-up: Vornel_R to its first activation", first)
+                first, _, _, _ = startup(vornel, ".INI", ONE_CORE_ENV)
+                table.add("start-up: Vornel_R to its first activation, one core", first)
                 shutil.copy2(inp["p24hq"], target)
                 res = timed([vornel, target], cwd=rot, ours=True)
                 table.addr(f"ours: Vornel_R, {os.path.getsize(inp['p24hq']) / 1e6:.1f}-MB file (q97)", res)
@@ -432,16 +515,41 @@ def main():
                 time.sleep(args.idle)
                 res = timed([vornel, target], cwd=rot, ours=True)
                 table.addr(IDLE_VORNEL, res)
+        # Where a turn's time goes: ConvFile's own steps, one core against all,
+        # each in fresh processes (the first call meets fresh memory as the
+        # program does; later calls show the routine's own cost), interleaved.
+        phases = {"one": [], "all": []}
         if bench_cf:
-            # where a turn's time goes: the same steps one by one (its own process)
-            text, _ = timed_capture([bench_cf, "phases", p24, target, str(max(3, args.rounds // 2))], cwd=inproc)
-            phases = {}
-            for line in text.splitlines():
-                k, v = line.split()
-                phases.setdefault(k, []).append(float(v))
+            log("phases of ConvFile, one core and all cores")
+            for r in range(max(3, args.rounds // 2)):
+                for key, env in (("all", QUIET_ENV), ("one", ONE_CORE_ENV)):
+                    text, _ = timed_capture([bench_cf, "phases", p24, target, "3"], cwd=inproc, env=env)
+                    runs, cur = [], None
+                    for line in text.splitlines():
+                        k, v = line.split()
+                        k = k.split(".", 1)[1]
+                        if k == "header" or cur is None:
+                            cur = {}
+                            runs.append(cur)
+                        cur[k] = float(v)
+                    phases[key].append(runs)
+        # The first touch alone, by page size and threads, warm and after idle.
+        touch = {}
+        if have["touch"] and args.touch_rounds > 0:
+            probe = os.path.join(build, "bench", "bench_first_touch")
+            cfgs = [("4k", 1), ("4k", os.cpu_count()), ("2m", 1), ("2m", os.cpu_count())]
+            log(f"first touch of a 72-MB block, {args.touch_rounds} rounds warm and after {args.idle:g} s idle")
+            for when in ("warm", "after idle"):
+                for r in range(args.touch_rounds):
+                    for pages, threads in cfgs:
+                        if when == "after idle":
+                            time.sleep(args.idle)
+                        text, _ = timed_capture([probe, pages, str(threads)])
+                        f = text.split()
+                        touch.setdefault((when, pages, threads), []).append((float(f[1]), float(f[3])))
         rot_names = ["floor: djpeg -dct fast -ppm", "floor: cjpeg -quality 66 (turned pixels)", "floor: djpeg + cjpeg",
                      "ours: ConvFile in one process", "ours: ConvFile, first call in a process",
-                     "ours: Vornel_R FILE (whole process)",
+                     VORNEL, VORNEL_ONE,
                      f"ours: Vornel_R, {os.path.getsize(inp['p24hq']) / 1e6:.1f}-MB file (q97)",
                      "jpegtran -rotate 90", "vips rot d90 [Q=66]", "convert -rotate 90 -quality 66"]
         peers = [("jpegtran -rotate 90", "jpegtran"), ("vips rot d90 [Q=66]", "vips"),
@@ -451,13 +559,14 @@ def main():
             table.print(f"1b. The same after {args.idle:g} s idle before each sample ({args.idle_rounds} rounds; "
                         "the floor's pair runs back to back after one pause)",
                         [IDLE_FLOOR, IDLE_VORNEL], IDLE_FLOOR)
-            for warm, idle in (("floor: djpeg + cjpeg", IDLE_FLOOR), ("ours: Vornel_R FILE (whole process)", IDLE_VORNEL)):
+            for warm, idle in (("floor: djpeg + cjpeg", IDLE_FLOOR), (VORNEL, IDLE_VORNEL)):
                 if warm in table.rows and idle in table.rows:
                     print(f"   {warm}: warm {table.t(warm) * 1e3:.1f} ms, after idle {table.t(idle) * 1e3:.1f} ms "
                           f"({table.t(idle) / table.t(warm):.2f} x)")
         if bench_cf:
-            print("   ConvFile's steps, done one by one with the same library pieces (median ms):")
-            print("   " + "  ".join(f"{k.split('.', 1)[1]} {med(v):.1f}" for k, v in phases.items()))
+            print_phases(phases, table)
+        if touch:
+            print_touch(touch, args.idle)
 
     # ---- 2. thumbnails ----------------------------------------------------------------
     if "thumb" in parts:
@@ -569,20 +678,25 @@ def main():
         print(f"  [{' MET ' if ok else 'MISSED'}] {label}: {value:.2f}{unit} (at most {limit:.2f}{unit})")
 
     cf = table.t("ours: ConvFile in one process")
-    vr = table.t("ours: Vornel_R FILE (whole process)")
+    vr = table.t(VORNEL)
+    verdict("Vornel_R / floor, warm (runs back to back)", vr / floor, 1.0)
+    verdict(f"Vornel_R / floor, each sample after {args.idle:g} s idle (the floor after idle too)",
+            table.t(IDLE_VORNEL) / table.t(IDLE_FLOOR), 1.3)
+    verdict("Vornel_R / jpegtran -rotate 90", vr / table.t("jpegtran -rotate 90"), 0.4)
+    verdict("Vornel_R / vips rot d90", vr / table.t("vips rot d90 [Q=66]"), 0.5)
+    verdict("Vornel_R / ImageMagick convert -rotate 90", vr / table.t("convert -rotate 90 -quality 66"), 0.15)
+    verdict("Vornel_R peak memory (RSS) of the turn", table.m(VORNEL) / 1e6, MEMORY_LIMIT / 1e6, " MB")
+    q = table.t(f"ours: Quillet with {n} files (one process)")
+    verdict(f"Quillet, {n} x 12 MP at 64 / {n} x djpeg -scale 1/8", q / table.t(f"{n} x djpeg -dct fast -scale 1/8"), 1.1)
+    print("  earlier targets:")
     verdict("ConvFile (a later call in one process) / floor", cf / floor, 1.15)
     first = table.t("ours: ConvFile, first call in a process")
     if first == first:
         print(f"  [ info ] ConvFile's first call in a fresh process / floor: {first / floor:.2f}")
-    verdict("Vornel_R / floor (warm: runs back to back)", vr / floor, 1.3)
-    verdict(f"Vornel_R / floor (each after {args.idle:g} s idle)", table.t(IDLE_VORNEL) / table.t(IDLE_FLOOR), 1.3)
-    verdict("Vornel_R / vips rot", vr / table.t("vips rot d90 [Q=66]"), 0.6)
-    verdict("Vornel_R / jpegtran -rotate 90", vr / table.t("jpegtran -rotate 90"), 0.5)
-    verdict("Vornel_R / ImageMagick", vr / table.t("convert -rotate 90 -quality 66"), 0.2)
-    q = table.t(f"ours: Quillet with {n} files (one process)")
-    verdict(f"Quillet batch / {n} djpeg -scale 1/8", q / table.t(f"{n} x djpeg -dct fast -scale 1/8"), 1.1)
     verdict(f"Quillet batch / {n} vipsthumbnail", q / table.t(f"{n} x vipsthumbnail -s 64 [Q=66]"), 0.8)
-    verdict("Vornel_R peak memory", table.m("ours: Vornel_R FILE (whole process)") / 1e6, MEMORY_LIMIT / 1e6, " MB")
+    one = table.t(VORNEL_ONE)
+    if one == one and vr == vr:
+        print(f"  [ info ] Vornel_R all cores / one core: {vr / one:.2f} ({vr * 1e3:.1f} ms against {one * 1e3:.1f} ms)")
     hq = f"ours: Vornel_R, {os.path.getsize(inp['p24hq']) / 1e6:.1f}-MB file (q97)"
     if hq in table.rows:
         verdict(f"Vornel_R peak memory, {os.path.getsize(inp['p24hq']) / 1e6:.1f}-MB file",

@@ -2,6 +2,16 @@
 
 #include <unistd.h>
 
+#include "classlib/Workers.h"
+
+#include <mutex>
+
+namespace {
+// Blocks from this size on are faulted in by all threads at once and handed
+// back on a worker.
+constexpr std::size_t kLargeBlockBytes = std::size_t{2} << 20;
+}  // namespace
+
 #include <algorithm>
 #include <cstring>
 
@@ -12,8 +22,13 @@ struct TBitmap::TPixels {
   TPixels() = default;
   TPixels(const TPixels&) = delete;
   TPixels& operator=(const TPixels&) = delete;
+  std::size_t bytes = 0;
   ~TPixels() {
-    if (handle) DeleteObject(handle);
+    if (!handle) return;
+    if (bytes >= kLargeBlockBytes)
+      ReleaseLater([handle = handle] { DeleteObject(handle); });
+    else
+      DeleteObject(handle);
   }
 };
 
@@ -55,6 +70,54 @@ void CheckBitmapSize(Integer width, Integer height, TPixelFormat format) {
                                  width, height, bits, static_cast<unsigned long long>(MaxBitmapBytes())));
 }
 
+TWorkerPool& ImageWorkers() {
+  static TWorkerPool workers(WorkerThreadCount());
+  return workers;
+}
+
+std::shared_ptr<TWorkerPool::TJob> PostFaultIn(void* block, std::size_t bytes) {
+  if (bytes < kLargeBlockBytes) return nullptr;
+  TWorkerPool& workers = ImageWorkers();
+  if (workers.Threads() < 2) return nullptr;
+  auto* bytesOf = static_cast<volatile unsigned char*>(block);
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t pages = (bytes + page - 1) / page;
+  const auto parts = static_cast<std::size_t>(workers.Threads()) * 4;
+  return workers.Post(static_cast<int>(parts), [=](int i) {
+    const std::size_t end = pages * (static_cast<std::size_t>(i) + 1) / parts;
+    for (std::size_t p = pages * static_cast<std::size_t>(i) / parts; p < end; ++p) bytesOf[p * page] = 0;
+  });
+}
+
+void FaultIn(void* block, std::size_t bytes) {
+  if (const std::shared_ptr<TWorkerPool::TJob> job = PostFaultIn(block, bytes)) job->Wait();
+}
+
+namespace {
+std::mutex gReleaseLock;
+std::vector<std::shared_ptr<TWorkerPool::TJob>> gReleases;  // under gReleaseLock
+}  // namespace
+
+void ReleaseLater(std::function<void()> release) {
+  TWorkerPool& workers = ImageWorkers();
+  if (workers.Threads() < 2) {
+    release();
+    return;
+  }
+  std::shared_ptr<TWorkerPool::TJob> job = workers.Post(1, [release = std::move(release)](int) { release(); });
+  std::lock_guard<std::mutex> lock(gReleaseLock);
+  gReleases.push_back(std::move(job));
+}
+
+void AwaitReleases() {
+  std::vector<std::shared_ptr<TWorkerPool::TJob>> pending;
+  {
+    std::lock_guard<std::mutex> lock(gReleaseLock);
+    pending.swap(gReleases);
+  }
+  for (const auto& job : pending) job->Wait();
+}
+
 namespace {
 
 // The palette an indexed bitmap starts with: gray levels from black to white.
@@ -86,6 +149,9 @@ TBitmap::TPixels& TBitmap::OwnPixels() {
   // Made now: either never made, or shared with a bitmap this one was assigned
   // from or to, which must not see this one's changes.
   CheckBitmapSize(FWidth, FHeight, FPixelFormat);
+  const std::size_t bytes = static_cast<std::size_t>(DibStride(FWidth, static_cast<WORD>(PixelFormatBits(FPixelFormat)))) *
+                            static_cast<std::size_t>(FHeight);
+  if (bytes >= kLargeBlockBytes) AwaitReleases();
   auto fresh = std::make_shared<TPixels>();
   void* bits = nullptr;
   fresh->handle = CreateDIBSection(FWidth, FHeight, static_cast<WORD>(PixelFormatBits(FPixelFormat)), &bits);
@@ -93,8 +159,11 @@ TBitmap::TPixels& TBitmap::OwnPixels() {
     throw EOutOfResources(Format("ビットマップのメモリを確保できません (%d × %d ピクセル)", FWidth, FHeight));
   fresh->bits = static_cast<BYTE*>(bits);
   fresh->stride = DibStride(FWidth, static_cast<WORD>(PixelFormatBits(FPixelFormat)));
+  fresh->bytes = bytes;
   if (FPixels && FPixels->bits && fresh->bits)
-    std::memcpy(fresh->bits, FPixels->bits, static_cast<std::size_t>(fresh->stride) * static_cast<std::size_t>(FHeight));
+    std::memcpy(fresh->bits, FPixels->bits, bytes);
+  else if (fresh->bits)
+    FaultIn(fresh->bits, bytes);  // a fresh block: its zeros stay
   FPixels = std::move(fresh);
   return *FPixels;
 }

@@ -1,13 +1,18 @@
 #include "classlib/Jpeg.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
+
+#include "classlib/Workers.h"
 
 namespace {
 
@@ -153,6 +158,171 @@ std::vector<RGBQUAD> GrayLevels() {
   return colors;
 }
 
+// ---- Decoding ahead -----------------------------------------------------------------
+// A large image is decoded ahead of its reader on worker threads, row by row
+// into rings of rows that the reader copies out in order. A large single-scan
+// image is decoded in parts side by side: the top from its first row, each
+// lower part by a decoder of its own that first skips the rows above it
+// (libjpeg then only undoes the entropy coding, which gives exactly the state a
+// whole decode has there, in much less time). Each part is decoded in steps,
+// one at a time: a step goes on until its ring is full, its part is done or
+// libjpeg fails, and ends; the reader starts the next one when it has freed
+// half the ring or waits for a row. The caller meets the same rows, and an
+// error at the same row, as if the reader decoded them itself.
+
+// Images from this many decoded pixels on are decoded ahead, and from
+// kSplitPixels on in parts.
+constexpr std::uint64_t kAheadPixels = std::uint64_t{1} << 19;
+constexpr std::uint64_t kSplitPixels = std::uint64_t{1} << 22;
+// The top part's ring, about; at least kAheadMinRows rows. A lower part's ring
+// holds the whole part: its rows come before the reader does.
+constexpr std::size_t kAheadBytes = std::size_t{8} << 20;
+constexpr Integer kAheadMinRows = 32;
+// The lower parts' rings together at most: an image that would need more is
+// decoded ahead in one part.
+constexpr std::size_t kLowerRingsBytes = std::size_t{64} << 20;
+// Where the lower parts start, as shares of the rows, with as many parts as
+// there are threads beside the reader's. Skipping a row of a photograph costs
+// about five eighths of decoding it, and the reader goes through rows it finds
+// decoded about three times as fast as a decoder makes them; with these starts
+// each lower part's rows are ready about when the reader comes to them.
+constexpr double kTwoParts[] = {0.65};
+constexpr double kThreeParts[] = {0.55, 0.84};
+
+// Skips the first count output rows (entropy decoding only where it can).
+bool SkipRows(TDecodeJob& job, JDIMENSION count) {
+  if (setjmp(job.err.jump)) return false;
+  jpeg_skip_scanlines(&job.cinfo, count);
+  return true;
+}
+
+struct TAheadPart {
+  // Rows first .. end - 1, decoded by job (which has not read a row yet) into
+  // ringRows rows of rowBytes from ring.
+  // ringReady, when given, is the job that faults the ring in: waited for
+  // before the first row is written.
+  TAheadPart(TDecodeJob& decode, Integer first, Integer end, std::size_t rowBytes, std::uint8_t* ring,
+             Integer ringRows, std::shared_ptr<TWorkerPool::TJob> ringReady = nullptr)
+      : job(decode), first(first), end(end), rowBytes(rowBytes), ring(ring), ringRows(ringRows),
+        ringReady(std::move(ringReady)), decoded(first), released(first), given(end) {}
+  TAheadPart(const TAheadPart&) = delete;
+  TAheadPart& operator=(const TAheadPart&) = delete;
+  // No step outlives the part.
+  ~TAheadPart() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    if (step) step->Wait();
+  }
+
+  std::uint8_t* Row(Integer r) const { return ring + static_cast<std::size_t>((r - first) % ringRows) * rowBytes; }
+
+  // Decodes rows into the ring while there is room (on a worker).
+  void Step() {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!skipped) {
+      lock.unlock();
+      const bool ok = first == 0 || SkipRows(job, static_cast<JDIMENSION>(first));
+      if (ringReady) ringReady->Wait();
+      lock.lock();
+      skipped = true;
+      failed = !ok;
+    }
+    while (!stop && !failed && decoded < given && decoded - released < ringRows) {
+      const Integer r = decoded;
+      lock.unlock();
+      JDIMENSION done = 0;
+      const bool ok = DecodeRows(job, Row(r), static_cast<std::int64_t>(rowBytes), 1, &done);
+      lock.lock();
+      if (!ok)
+        failed = true;
+      else if (done == 0)
+        given = r;  // libjpeg gives no more rows
+      else
+        decoded = r + 1;
+      if (wanted > 0 && (decoded >= wanted || failed || given < wanted)) ready.notify_one();
+    }
+    running = false;
+    ready.notify_one();
+  }
+
+  // Posts the next step unless one is under way or nothing is left to do
+  // (mutex held).
+  void StartStep() {
+    if (running || stop || failed || decoded >= given) return;
+    if (step) step->Wait();  // the last step has ended; let its part finish too
+    running = true;
+    step = ImageWorkers().Post(1, [this](int) { Step(); });
+  }
+
+  TDecodeJob& job;
+  const Integer first;
+  const Integer end;
+  const std::size_t rowBytes;
+  std::uint8_t* const ring;
+  const Integer ringRows;
+  const std::shared_ptr<TWorkerPool::TJob> ringReady;
+  std::mutex mutex;
+  std::condition_variable ready;
+  // Under mutex:
+  bool skipped = false;  // the rows above `first` have been skipped
+  Integer decoded;       // rows first .. decoded - 1 have been decoded into the ring
+  Integer released;      // rows the reader has copied out; their places are free
+  Integer given;         // libjpeg gave no rows from here on: they are zero rows
+  bool failed = false;   // libjpeg failed on row `decoded`
+  bool stop = false;
+  bool running = false;  // a step is posted or decoding
+  Integer wanted = 0;    // the reader waits until the rows below this are decoded
+  std::shared_ptr<TWorkerPool::TJob> step;
+};
+
+// The parts of an image decoded ahead, with their rings and the lower parts'
+// decoders. Released parts first: their steps use the rest.
+struct TDecodeAhead {
+  std::unique_ptr<std::uint8_t[]> rings;
+  std::shared_ptr<TWorkerPool::TJob> lowerRingsReady;  // faults the lower parts' rings in
+  std::vector<std::unique_ptr<TDecodeJob>> lower;
+  std::vector<std::unique_ptr<TAheadPart>> parts;
+  bool exhausted = false;  // the reader met rows libjpeg did not give: the rest are zero
+  int failedCode = 0;      // libjpeg's message code when a part failed
+  ~TDecodeAhead() {
+    parts.clear();
+    if (lowerRingsReady) lowerRingsReady->Wait();
+    if (rings) ReleaseLater([rings = rings.release()] { delete[] rings; });
+  }
+  TAheadPart& PartOf(Integer row) {
+    for (auto& part : parts)
+      if (row < part->end) return *part;
+    return *parts.back();
+  }
+};
+
+// A further decoder of the image, set up as top is, for a lower part; null
+// when the image is not one a skip serves (more than one scan, colours made
+// here) or libjpeg refuses what it did for top.
+std::unique_ptr<TDecodeJob> LowerDecoder(const TDecodeJob& top) {
+  const jpeg_decompress_struct& t = top.cinfo;
+  if (top.output != TOutput::Bgr && top.output != TOutput::Gray) return nullptr;
+  auto job = std::make_unique<TDecodeJob>();
+  job->data = top.data;
+  job->size = top.size;
+  job->output = top.output;
+  if (!ReadHeader(*job)) return nullptr;
+  jpeg_decompress_struct& c = job->cinfo;
+  if (jpeg_has_multiple_scans(&c)) return nullptr;  // whole-file work at the start: nothing to skip
+  c.scale_num = t.scale_num;
+  c.scale_denom = t.scale_denom;
+  c.dct_method = t.dct_method;
+  c.out_color_space = t.out_color_space;
+  c.do_fancy_upsampling = t.do_fancy_upsampling;
+  c.do_block_smoothing = t.do_block_smoothing;
+  if (!ComputeOutputSize(*job) || c.output_width != t.output_width || c.output_height != t.output_height ||
+      !StartDecode(*job))
+    return nullptr;
+  return job;
+}
+
 }  // namespace
 
 TJPEGImage::TJPEGImage() = default;
@@ -171,6 +341,7 @@ void TJPEGImage::LoadFromFile(const std::string& FileName) {
     if (size > 0) {
       data.reset(new (std::nothrow) std::uint8_t[size]);
       if (!data) throw EOutOfMemory("メモリが不足しています");
+      FaultIn(data.get(), size);  // the read then only copies
       stream.ReadBuffer(data.get(), static_cast<std::int64_t>(size));
     }
   }
@@ -200,7 +371,7 @@ Integer TJPEGImage::Height() const {
 }
 
 bool TJPEGImage::AssignTo(TBitmap* dest) {
-  TJPEGRowReader reader(*this);
+  TJPEGRowReader reader(*this, false);
   TBitmap image;
   image.SetPixelFormat(reader.PixelFormat());
   image.SetSize(reader.Width(), reader.Height());
@@ -220,9 +391,12 @@ bool TJPEGImage::AssignTo(TBitmap* dest) {
 struct TJPEGRowReader::TJob {
   TDecodeJob decode;
   std::unique_ptr<std::uint8_t[]> cmykRow;
+  std::unique_ptr<TDecodeAhead> ahead;  // released first: it decodes with the rest
 };
 
-TJPEGRowReader::TJPEGRowReader(TJPEGImage& image) {
+TJPEGRowReader::TJPEGRowReader(TJPEGImage& image) : TJPEGRowReader(image, true) {}
+
+TJPEGRowReader::TJPEGRowReader(TJPEGImage& image, bool readAhead) {
   if (image.FSize == 0) return;  // an empty image: no pixels, no rows
   FJob = std::make_unique<TJob>();
   TDecodeJob& job = FJob->decode;
@@ -277,23 +451,133 @@ TJPEGRowReader::TJPEGRowReader(TJPEGImage& image) {
   } else if (eightBit) {
     FColors = GrayLevels();
   }
+
+  const std::uint64_t pixels = static_cast<std::uint64_t>(FWidth) * static_cast<std::uint64_t>(FHeight);
+  if (readAhead && pixels >= kAheadPixels && ImageWorkers().Threads() > 1) StartReadingAhead(pixels);
+}
+
+// The rings are faulted in before any step writes into them; the top part's
+// step starts first.
+void TJPEGRowReader::StartReadingAhead(std::uint64_t pixels) {
+  auto ahead = std::make_unique<TDecodeAhead>();
+  const std::size_t rowBytes = RowBytes();
+  // The parts' first rows (on multiples of 16 rows, an iMCU row of a 4:2:0
+  // image, where a skip ends cheapest) and the end.
+  std::vector<Integer> starts = {0};
+  const int threads = ImageWorkers().Threads();
+  const std::size_t lowerMost = static_cast<std::size_t>(FHeight - static_cast<Integer>(FHeight * kThreeParts[0])) * rowBytes;
+  if (pixels >= kSplitPixels && threads > 2 && lowerMost <= kLowerRingsBytes) {
+    const double* shares = threads > 3 ? kThreeParts : kTwoParts;
+    const int count = threads > 3 ? 2 : 1;
+    for (int i = 0; i < count; ++i) {
+      const Integer start = static_cast<Integer>(FHeight * shares[i]) / 16 * 16;
+      if (start <= starts.back()) continue;
+      std::unique_ptr<TDecodeJob> decoder = LowerDecoder(FJob->decode);
+      if (!decoder) break;
+      ahead->lower.push_back(std::move(decoder));
+      starts.push_back(start);
+    }
+  }
+  starts.push_back(FHeight);
+  // The top part's ring is faulted in at once, the lower parts' while their
+  // decoders skip.
+  const Integer topRows = std::min(starts[1], std::max<Integer>(kAheadMinRows, static_cast<Integer>(kAheadBytes / rowBytes)));
+  const std::size_t topBytes = static_cast<std::size_t>(topRows) * rowBytes;
+  const std::size_t lowerBytes = static_cast<std::size_t>(FHeight - starts[1]) * rowBytes;
+  AwaitReleases();
+  ahead->rings.reset(new (std::nothrow) std::uint8_t[topBytes + lowerBytes]);
+  if (!ahead->rings) return;  // no memory to spare: the rows are decoded as they are asked for
+  FaultIn(ahead->rings.get(), topBytes);
+  const auto start = [&ahead](std::unique_ptr<TAheadPart> part) {
+    std::lock_guard<std::mutex> lock(part->mutex);
+    part->StartStep();
+    ahead->parts.push_back(std::move(part));
+  };
+  start(std::make_unique<TAheadPart>(FJob->decode, 0, starts[1], rowBytes, ahead->rings.get(), topRows));
+  if (lowerBytes > 0) ahead->lowerRingsReady = PostFaultIn(ahead->rings.get() + topBytes, lowerBytes);
+  std::uint8_t* ring = ahead->rings.get() + topBytes;
+  for (std::size_t i = 1; i + 1 < starts.size(); ++i) {
+    const Integer rows = starts[i + 1] - starts[i];
+    start(std::make_unique<TAheadPart>(*ahead->lower[i - 1], starts[i], starts[i + 1], rowBytes, ring, rows,
+                                       ahead->lowerRingsReady));
+    ring += static_cast<std::size_t>(rows) * rowBytes;
+  }
+  FJob->ahead = std::move(ahead);
 }
 
 TJPEGRowReader::~TJPEGRowReader() = default;
+
+std::size_t TJPEGRowReader::RowBytes() const {
+  return static_cast<std::size_t>(FWidth) * static_cast<std::size_t>(PixelFormatBits(FPixelFormat) / 8);
+}
 
 void TJPEGRowReader::ReadRows(BYTE* First, std::int64_t Stride, Integer Count) {
   if (Count < 0 || Count > FHeight - FNextRow)
     throw EInvalidGraphicOperation(SScanLine);
   if (Count == 0) return;
   TDecodeJob& job = FJob->decode;
-  if (FFailed) RaiseJpegError(job.Code());
+  if (FFailed) RaiseJpegError(FJob->ahead ? FJob->ahead->failedCode : job.Code());
+  if (FJob->ahead) {
+    ReadAhead(First, Stride, Count);
+    return;
+  }
   JDIMENSION done = 0;
   if (!DecodeRows(job, First, Stride, static_cast<JDIMENSION>(Count), &done)) {
     FFailed = true;
     RaiseJpegError(job.Code());
   }
   // Rows libjpeg did not give stay as a fresh bitmap's: zero.
-  const auto rowBytes = static_cast<std::size_t>(FWidth) * static_cast<std::size_t>(PixelFormatBits(FPixelFormat) / 8);
-  for (Integer i = static_cast<Integer>(done); i < Count; ++i) std::memset(First + i * Stride, 0, rowBytes);
+  for (Integer i = static_cast<Integer>(done); i < Count; ++i) std::memset(First + i * Stride, 0, RowBytes());
   FNextRow += Count;
+}
+
+// The rows from the parts' rings, as their steps decode them; a step is
+// started whenever the reader would wait without one, and run here when no
+// worker has taken it.
+void TJPEGRowReader::ReadAhead(BYTE* First, std::int64_t Stride, Integer Count) {
+  TDecodeAhead& ahead = *FJob->ahead;
+  const std::size_t rowBytes = RowBytes();
+  const Integer end = FNextRow + Count;
+  Integer r = FNextRow;
+  while (r < end && !ahead.exhausted) {
+    TAheadPart& a = ahead.PartOf(r);
+    const Integer stop = std::min(end, a.end);
+    Integer decoded = 0, given = 0;
+    {
+      // Woken once the rows asked for are there (or what stops them), not row
+      // by row: a step then decodes on without waking the reader.
+      std::unique_lock<std::mutex> lock(a.mutex);
+      const auto there = [&] { return a.decoded >= stop || a.given < stop || a.failed; };
+      while (!there()) {
+        a.StartStep();
+        const std::shared_ptr<TWorkerPool::TJob> step = a.step;
+        lock.unlock();
+        step->Help();
+        lock.lock();
+        if (there()) break;
+        a.wanted = stop;
+        a.ready.wait(lock, [&] { return there() || !a.running; });
+        a.wanted = 0;
+      }
+      decoded = a.decoded;
+      given = a.given;
+    }
+    if (r < decoded) {
+      // Rows below `decoded` stay where they are until released.
+      const Integer last = std::min(stop, decoded);
+      for (; r < last; ++r) std::memcpy(First + (r - FNextRow) * Stride, a.Row(r), rowBytes);
+      std::lock_guard<std::mutex> lock(a.mutex);
+      a.released = r;
+      if (a.decoded - a.released <= a.ringRows / 2) a.StartStep();
+    } else if (r >= given) {
+      ahead.exhausted = true;
+    } else {
+      FFailed = true;
+      ahead.failedCode = a.job.Code();
+      RaiseJpegError(ahead.failedCode);
+    }
+  }
+  // Rows libjpeg did not give stay as a fresh bitmap's: zero.
+  for (; r < end; ++r) std::memset(First + (r - FNextRow) * Stride, 0, rowBytes);
+  FNextRow = end;
 }

@@ -104,6 +104,14 @@ class TJPEGRowReader {
   void ReadRows(BYTE* First, std::int64_t Stride, Integer Count);
 
  private:
+  friend class TJPEGImage;
+  // readAhead: a large image may be decoded ahead on a worker thread while the
+  // caller works on the rows it has; false decodes each row when it is asked
+  // for (a whole image read at once gains nothing from it).
+  TJPEGRowReader(TJPEGImage& image, bool readAhead);
+  std::size_t RowBytes() const;
+  void StartReadingAhead(std::uint64_t pixels);
+  void ReadAhead(BYTE* First, std::int64_t Stride, Integer Count);
   struct TJob;
   std::unique_ptr<TJob> FJob;
   TPixelFormat FPixelFormat = pf24bit;

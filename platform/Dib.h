@@ -58,8 +58,7 @@ struct DIBSECTION {
 // pixel (1, 4, 8, 16, 24 or 32). *bits receives the pixel address (null for an
 // image without pixels). Returns null, with *bits null, when the sizes are
 // negative, the block would not fit the address space or the memory cannot be
-// had. Large blocks are placed on huge-page boundaries so the kernel can back
-// them with huge pages.
+// had. Large blocks get a mapping of their own, on small pages.
 HBITMAP CreateDIBSection(LONG width, LONG height, WORD bitCount, void** bits);
 
 // Bytes per row of a DIB: width x bitCount bits, padded to 4 bytes; -1 when it

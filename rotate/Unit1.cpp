@@ -90,6 +90,7 @@ void TForm1::ConvFile(const std::string& FileName) {
 
   // 3. The last-write time.
   const Integer stamp = ReadFileStamp(FileName);
+  StepDone("header");
 
   // 4. Decode at full size, fast: band by band, straight into the turned
   // bitmap, so that no bitmap of the whole source is made. The records of this
@@ -110,6 +111,7 @@ void TForm1::ConvFile(const std::string& FileName) {
   auto reader = std::make_unique<TJPEGRowReader>(*jpeg);
   const Integer W = reader->Width();
   const Integer H = reader->Height();
+  StepDone("load");
 
   // 5, 6. Bytes per pixel and strides.
   const Integer B = BytesPerPixel(reader->PixelFormat());
@@ -131,13 +133,17 @@ void TForm1::ConvFile(const std::string& FileName) {
   // messages are let through after every tenth row.
   const TTurnTarget target{turned->ScanLine(W - 1), dstStride, W, H, B};
   const auto rows = std::make_unique_for_overwrite<BYTE[]>(static_cast<std::size_t>(srcStride) * kTurnBandRows);
+  StepDone("allocate");
   for (Integer y = 0; y < H;) {
     const TTurnBand band = TurnBandAt(y, H);
     reader->ReadRows(rows.get(), srcStride, band.Rows());
+    StepDone("decode");
     TurnRows(TurnRule, target, rows.get(), srcStride, band.First, band.Rows());
+    StepDone("turn");
     if (band.ShowsProgress()) {
       ProgressBar1->SetPosition(band.Last);
       Application->ProcessMessages();
+      StepDone("messages");
     }
     y = band.Last + 1;
   }
@@ -159,18 +165,23 @@ void TForm1::ConvFile(const std::string& FileName) {
     throw;
   }
 
+  StepDone("write");
+
   // 13. The former last-write time.
   SetFileStamp(FileName, stamp);
   TFileIdentity written;
   if (GetFileIdentity(FileName.c_str(), written)) FOwnWrites.push_back(TOwnWrite{FileName, before, written});
+  StepDone("time");
 
   // 14. Objects released.
   jpeg.reset();
   turned.reset();
+  StepDone("release");
 
   // 15, 16.
   ProgressBar1->SetPosition(0);
   Close();
+  StepDone("close");
 }
 
 std::any TForm1::MethodAddress(const std::string& name) {

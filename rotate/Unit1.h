@@ -3,6 +3,7 @@
 // twice: VORNEL_TURN_LEFT for Vornel_L, VORNEL_TURN_RIGHT for Vornel_R.
 #pragma once
 #include <any>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,12 @@ class TForm1 : public TToolForm {
   // keeping its densities and last-write time; a close request follows every
   // path it rejects or finishes.
   void ConvFile(const std::string& FileName);
+  // When set, called as ConvFile ends each of its steps, with the step's name:
+  // "header", "load", "allocate", then for every band "decode", "turn" and, at
+  // the bands that show progress, "messages"; then "write", "time", "release",
+  // "close". The benchmark times the routine's steps with it; the programs
+  // leave it empty.
+  std::function<void(const char* Step)> OnStepDone;
 
   std::any MethodAddress(const std::string& name) override;
 
@@ -40,6 +47,10 @@ class TForm1 : public TToolForm {
   void ProcessFile(const std::string& FileName) override { ConvFile(FileName); }
 
  private:
+  void StepDone(const char* Step) {
+    if (OnStepDone) OnStepDone(Step);
+  }
+
   // A file this process wrote while a conversion was running: the file as it
   // was read and as it stood after the write (its time restored). A conversion
   // nested in another one (the same file dropped again meanwhile) leaves such a

@@ -5,7 +5,9 @@
 #include "platform/ijl15/ijl.h"
 // Before libjpeg, whose TRUE and FALSE macros would clash with the platform's constants.
 #include "platform/FileReplace.h"
+#include "platform/WorkerPool.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -13,7 +15,9 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <string>
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -62,8 +66,51 @@ const std::uint8_t* SourceRow(const TEncodeJob& job, JDIMENSION row) {
   return job.pixels + static_cast<std::size_t>(stored) * job.stride;
 }
 
-// Returns true when the whole image has been encoded and handed to the file.
-bool Encode(TEncodeJob& job) {
+// A compressor for rows of the job's width: libjpeg's defaults (YCbCr with the
+// chroma sampled 2 x 2, the standard Huffman tables), the job's quality and JFIF
+// densities.
+void SetUp(const TEncodeJob& job, jpeg_compress_struct& cinfo, JDIMENSION height) {
+  cinfo.image_width = job.width;
+  cinfo.image_height = height;
+  cinfo.input_components = 3;
+  // Gray rows go in as Y with neutral chroma: three components, no colour.
+  cinfo.in_color_space = job.gray ? JCS_YCbCr : JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_colorspace(&cinfo, JCS_YCbCr);
+  jpeg_set_quality(&cinfo, job.quality, TRUE);
+  cinfo.write_JFIF_header = TRUE;
+  cinfo.density_unit = job.densityUnit;
+  cinfo.X_density = job.xDensity;
+  cinfo.Y_density = job.yDensity;
+}
+
+// Hands the image rows first .. first + cinfo.image_height - 1 to the compressor;
+// gray rows go through rowBuffer (3 x width bytes).
+void WriteRows(const TEncodeJob& job, jpeg_compress_struct& cinfo, JDIMENSION first, std::uint8_t* rowBuffer) {
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const JDIMENSION row = first + cinfo.next_scanline;
+    if (job.gray) {
+      const std::uint8_t* src = SourceRow(job, row);
+      std::uint8_t* dst = rowBuffer;
+      for (JDIMENSION x = 0; x < job.width; ++x, dst += 3) {
+        dst[0] = src[x];
+        dst[1] = 128;
+        dst[2] = 128;
+      }
+      JSAMPROW rows[1] = {rowBuffer};
+      jpeg_write_scanlines(&cinfo, rows, 1);
+    } else {
+      JSAMPROW rows[16];
+      JDIMENSION count = 0;
+      const JDIMENSION left = cinfo.image_height - cinfo.next_scanline;
+      for (; count < 16 && count < left; ++count) rows[count] = const_cast<JSAMPROW>(SourceRow(job, row + count));
+      jpeg_write_scanlines(&cinfo, rows, count);
+    }
+  }
+}
+
+// The whole image in one pass, straight to the file.
+bool EncodeWhole(TEncodeJob& job) {
   job.cinfo.err = jpeg_std_error(&job.err.pub);
   job.err.pub.error_exit = OnCodecError;
   job.err.pub.emit_message = OnCodecMessage;
@@ -74,42 +121,174 @@ bool Encode(TEncodeJob& job) {
   }
   jpeg_create_compress(&job.cinfo);
   jpeg_stdio_dest(&job.cinfo, job.file);
-  job.cinfo.image_width = job.width;
-  job.cinfo.image_height = job.height;
-  job.cinfo.input_components = 3;
-  // Gray rows go in as Y with neutral chroma: three components, no colour.
-  job.cinfo.in_color_space = job.gray ? JCS_YCbCr : JCS_EXT_BGR;
-  jpeg_set_defaults(&job.cinfo);
-  jpeg_set_colorspace(&job.cinfo, JCS_YCbCr);
-  jpeg_set_quality(&job.cinfo, job.quality, TRUE);
-  job.cinfo.write_JFIF_header = TRUE;
-  job.cinfo.density_unit = job.densityUnit;
-  job.cinfo.X_density = job.xDensity;
-  job.cinfo.Y_density = job.yDensity;
+  SetUp(job, job.cinfo, job.height);
   jpeg_start_compress(&job.cinfo, TRUE);
-  while (job.cinfo.next_scanline < job.cinfo.image_height) {
-    const JDIMENSION row = job.cinfo.next_scanline;
-    if (job.gray) {
-      const std::uint8_t* src = SourceRow(job, row);
-      std::uint8_t* dst = job.rowBuffer;
-      for (JDIMENSION x = 0; x < job.width; ++x, dst += 3) {
-        dst[0] = src[x];
-        dst[1] = 128;
-        dst[2] = 128;
-      }
-      JSAMPROW rows[1] = {job.rowBuffer};
-      jpeg_write_scanlines(&job.cinfo, rows, 1);
-    } else {
-      JSAMPROW rows[16];
-      JDIMENSION count = 0;
-      for (; count < 16 && row + count < job.height; ++count)
-        rows[count] = const_cast<JSAMPROW>(SourceRow(job, row + count));
-      jpeg_write_scanlines(&job.cinfo, rows, count);
-    }
-  }
+  WriteRows(job, job.cinfo, 0, job.rowBuffer);
   jpeg_finish_compress(&job.cinfo);
   jpeg_destroy_compress(&job.cinfo);
   return true;
+}
+
+// ---- Bands: a large image is cut into bands of whole MCU rows that are encoded
+// side by side, each with its own compressor, and joined into one scan with a
+// restart marker at each band's start. A restart resets what the entropy coder
+// carries from one MCU to the next, so every band codes exactly the bits it
+// would code inside the whole image, and the file decodes to the same pixels as
+// one pass over the image. The cut depends on the image's size alone, so the
+// file is the same whatever number of threads encodes it.
+
+// libjpeg's defaults sample the chroma 2 x 2: an MCU is 16 x 16 pixels.
+constexpr JDIMENSION kMcuSize = 16;
+// About this many pixels a band: enough work to be worth a thread.
+constexpr std::uint64_t kBandPixels = std::uint64_t{1} << 18;
+
+struct TBandLayout {
+  JDIMENSION rows = 0;   // image rows a band (a multiple of the MCU height)
+  JDIMENSION count = 1;  // bands; 1: the image is encoded in one pass
+  unsigned restartInterval = 0;  // MCUs a band
+};
+
+TBandLayout LayOutBands(JDIMENSION width, JDIMENSION height) {
+  TBandLayout layout;
+  const JDIMENSION mcuRows = (height + kMcuSize - 1) / kMcuSize;
+  const JDIMENSION mcusPerRow = (width + kMcuSize - 1) / kMcuSize;
+  const std::uint64_t mcuRowPixels = std::uint64_t{width} * kMcuSize;
+  std::uint64_t mcuRowsPerBand = (kBandPixels + mcuRowPixels - 1) / mcuRowPixels;
+  // The restart interval is a 16-bit count of MCUs.
+  mcuRowsPerBand = std::min<std::uint64_t>(mcuRowsPerBand, 65535u / mcusPerRow);
+  if (mcuRowsPerBand == 0 || mcuRows <= mcuRowsPerBand) return layout;
+  layout.rows = static_cast<JDIMENSION>(mcuRowsPerBand) * kMcuSize;
+  layout.count = static_cast<JDIMENSION>((mcuRows + mcuRowsPerBand - 1) / mcuRowsPerBand);
+  layout.restartInterval = static_cast<unsigned>(mcuRowsPerBand * mcusPerRow);
+  return layout;
+}
+
+// One band's compressor and the bytes it makes, in memory.
+struct TBand {
+  jpeg_compress_struct cinfo;
+  TErrorMgr err;
+  jpeg_destination_mgr dest;
+  std::unique_ptr<JOCTET[]> bytes;
+  std::size_t capacity = 0;
+  std::size_t size = 0;
+  std::size_t frame = 0;  // where its frame header (SOF0) lies
+  std::size_t data = 0;   // where its entropy-coded data starts
+  std::unique_ptr<std::uint8_t[]> rowBuffer;  // for gray rows
+};
+
+TBand& BandOf(j_compress_ptr cinfo) { return *static_cast<TBand*>(cinfo->client_data); }
+
+void OnBandStart(j_compress_ptr cinfo) {
+  TBand& band = BandOf(cinfo);
+  band.dest.next_output_byte = band.bytes.get();
+  band.dest.free_in_buffer = band.capacity;
+}
+
+// The buffer is full: twice the room, the bytes so far kept.
+boolean OnBandFull(j_compress_ptr cinfo) {
+  TBand& band = BandOf(cinfo);
+  const std::size_t used = band.capacity;
+  JOCTET* larger = new (std::nothrow) JOCTET[used * 2];
+  if (!larger) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+  std::memcpy(larger, band.bytes.get(), used);
+  band.bytes.reset(larger);
+  band.capacity = used * 2;
+  band.dest.next_output_byte = band.bytes.get() + used;
+  band.dest.free_in_buffer = band.capacity - used;
+  return TRUE;
+}
+
+void OnBandEnd(j_compress_ptr cinfo) {
+  TBand& band = BandOf(cinfo);
+  band.size = band.capacity - band.dest.free_in_buffer;
+}
+
+// Encodes image rows first .. first + rows - 1 as a file of their own whose scan
+// is laid out for the given restart interval.
+bool EncodeBand(const TEncodeJob& job, TBand& band, JDIMENSION first, JDIMENSION rows, unsigned restartInterval) {
+  band.cinfo.err = jpeg_std_error(&band.err.pub);
+  band.err.pub.error_exit = OnCodecError;
+  band.err.pub.emit_message = OnCodecMessage;
+  band.err.pub.output_message = OnCodecOutput;
+  if (setjmp(band.err.jump)) {
+    jpeg_destroy_compress(&band.cinfo);
+    return false;
+  }
+  jpeg_create_compress(&band.cinfo);
+  band.cinfo.client_data = &band;
+  band.dest.init_destination = OnBandStart;
+  band.dest.empty_output_buffer = OnBandFull;
+  band.dest.term_destination = OnBandEnd;
+  band.cinfo.dest = &band.dest;
+  SetUp(job, band.cinfo, rows);
+  band.cinfo.restart_interval = restartInterval;
+  jpeg_start_compress(&band.cinfo, TRUE);
+  WriteRows(job, band.cinfo, first, band.rowBuffer.get());
+  jpeg_finish_compress(&band.cinfo);
+  jpeg_destroy_compress(&band.cinfo);
+  return true;
+}
+
+// Where a band's file has its frame header (SOF0) and where its entropy-coded
+// data starts (after the SOS segment); false when it is not laid out so.
+bool FindScan(const JOCTET* bytes, std::size_t size, std::size_t& frame, std::size_t& data) {
+  frame = 0;
+  std::size_t pos = 2;  // after SOI
+  while (pos + 4 <= size && bytes[pos] == 0xFF) {
+    const JOCTET marker = bytes[pos + 1];
+    const std::size_t length = (std::size_t{bytes[pos + 2]} << 8) | bytes[pos + 3];
+    if (marker == 0xC0) frame = pos;
+    if (marker == 0xDA) {
+      data = pos + 2 + length;
+      return frame != 0 && data + 2 <= size && bytes[size - 2] == 0xFF && bytes[size - 1] == 0xD9;
+    }
+    pos += 2 + length;
+  }
+  return false;
+}
+
+TWorkerPool& EncoderWorkers() {
+  static TWorkerPool pool(WorkerThreadCount());
+  return pool;
+}
+
+bool EncodeBands(const TEncodeJob& job, const TBandLayout& layout) {
+  std::vector<TBand> bands(layout.count);
+  EncoderWorkers().Run(static_cast<int>(layout.count), [&](int i) {
+    TBand& band = bands[static_cast<std::size_t>(i)];
+    const JDIMENSION first = static_cast<JDIMENSION>(i) * layout.rows;
+    const JDIMENSION rows = std::min(layout.rows, job.height - first);
+    band.capacity = std::max<std::size_t>(std::size_t{64} << 10, std::size_t{job.width} * rows / 4);
+    band.bytes.reset(new (std::nothrow) JOCTET[band.capacity]);
+    if (job.gray) band.rowBuffer.reset(new (std::nothrow) std::uint8_t[std::size_t{job.width} * 3]);
+    if (!band.bytes || (job.gray && !band.rowBuffer) || !EncodeBand(job, band, first, rows, layout.restartInterval))
+      band.size = 0;
+  });
+  // The first band's headers (with the restart interval) head the file, its
+  // frame made as high as the image; each later band's data follows its
+  // restart marker, RST0 to RST7 in turn.
+  for (TBand& band : bands)
+    if (band.size == 0 || !FindScan(band.bytes.get(), band.size, band.frame, band.data)) return false;
+  TBand& head = bands[0];
+  head.bytes[head.frame + 5] = static_cast<JOCTET>(job.height >> 8);
+  head.bytes[head.frame + 6] = static_cast<JOCTET>(job.height & 0xFF);
+  if (std::fwrite(head.bytes.get(), 1, head.size - 2, job.file) != head.size - 2) return false;
+  for (std::size_t i = 1; i < bands.size(); ++i) {
+    const TBand& band = bands[i];
+    const JOCTET restart[2] = {0xFF, static_cast<JOCTET>(0xD0 + ((i - 1) & 7))};
+    const std::size_t length = band.size - 2 - band.data;
+    if (std::fwrite(restart, 1, 2, job.file) != 2 ||
+        std::fwrite(band.bytes.get() + band.data, 1, length, job.file) != length)
+      return false;
+  }
+  static const JOCTET end[2] = {0xFF, 0xD9};
+  return std::fwrite(end, 1, 2, job.file) == 2;
+}
+
+// Returns true when the whole image has been encoded and handed to the file.
+bool Encode(TEncodeJob& job) {
+  const TBandLayout layout = LayOutBands(job.width, job.height);
+  return layout.count > 1 ? EncodeBands(job, layout) : EncodeWhole(job);
 }
 
 int WriteWholeImage(const JPEG_CORE_PROPERTIES& p) {

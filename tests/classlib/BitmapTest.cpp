@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "classlib/Graphics.h"
+#include "classlib/Workers.h"
 
 namespace {
 
@@ -153,6 +160,46 @@ TEST(Bitmap, IndexedFormatsStartWithAGrayRamp) {
   EXPECT_EQ(b.Colors()[1].rgbGreen, 255);
   b.SetPixelFormat(pf24bit);
   EXPECT_TRUE(b.Colors().empty());
+}
+
+// A large block goes back to the system on a worker, and at the latest when the
+// next large block is taken: never two files' worth held at once. The workers
+// are kept busy here, so only the next allocation can see to it.
+TEST(Bitmap, ALargeBlockIsHandedBackBeforeTheNextIsTaken) {
+  TWorkerPool& workers = ImageWorkers();
+  const int others = workers.Threads() - 1;
+  std::atomic<int> started{0};
+  std::atomic<bool> go{false};
+  const auto busy = workers.Post(others, [&](int) {
+    ++started;
+    while (!go) std::this_thread::yield();
+  });
+  while (started < others) std::this_thread::yield();
+
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t bytes = 9000u * 1000u;  // 3000 x 1000 at 24 bits
+  BYTE* first = nullptr;
+  {
+    TBitmap a;
+    a.SetPixelFormat(pf24bit);
+    a.SetSize(3000, 1000);
+    first = a.ScanLine(999);
+    first[0] = 1;
+  }
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(3000, 1000);
+  BYTE* second = b.ScanLine(999);
+  // Each page of the first block is gone, or the second block's.
+  int held = 0;
+  for (std::size_t off = 0; off < bytes; off += page) {
+    unsigned char resident = 0;
+    const bool mapped = mincore(first + off, page, &resident) == 0 || errno != ENOMEM;
+    if (mapped && !(first + off >= second && first + off < second + bytes)) ++held;
+  }
+  EXPECT_EQ(held, 0) << "pages of the first block still held";
+  go = true;
+  busy->Wait();
 }
 
 }  // namespace

@@ -217,6 +217,80 @@ TEST(Ijl, QualityIsTheCodecsAndClampedToItsScale) {
   EXPECT_LT(write(10, "q10.jpg").size(), write(90, "q90.jpg").size());
 }
 
+// A large image is encoded in bands on several threads and joined with restart
+// markers; the file must decode to exactly the pixels of one pass over the
+// image, whatever its size and format.
+struct TBandCase {
+  const char* name;
+  int width, height, channels;
+  bool topDown;
+  bool banded;  // large enough to be cut into bands
+};
+
+void PrintTo(const TBandCase& c, std::ostream* os) { *os << c.name; }
+
+class IjlBands : public testing::TestWithParam<TBandCase> {};
+
+TEST_P(IjlBands, DecodeToThePixelsOfOnePass) {
+  const TBandCase& c = GetParam();
+  TempFolder dir;
+  // A test card with grain, so that every block has bits to code.
+  std::vector<std::uint8_t> pixels = TestCard(c.width, c.height, c.channels);
+  std::uint32_t seed = 5;
+  for (auto& b : pixels) b = static_cast<std::uint8_t>(b ^ (((seed = seed * 1103515245u + 12345u) >> 16) & 15));
+  std::vector<std::uint8_t> rows = c.topDown ? pixels : BottomUpRows(pixels, c.width, c.height, c.channels, 0);
+  Record r;
+  r.Describe(rows, c.width, c.height, c.channels, dir / "b.jpg");
+  r.props.jquality = 80;
+  r.props.jfif_x_density = 300;
+  r.props.jfif_y_density = 150;
+  if (c.topDown) {
+    r.props.DIBHeight = c.height;
+    r.props.DIBPadBytes = 0;
+  }
+  ASSERT_EQ(r.Write(), IJL_OK);
+  const std::string file = ReadBytes(dir / "b.jpg");
+
+  // One pass of libjpeg over the same rows: BGR pixels, or gray levels as Y with
+  // neutral chroma.
+  std::vector<std::uint8_t> packed;
+  TestJpegOptions o;
+  o.quality = 80;
+  if (c.channels == 3) {
+    for (std::size_t i = 0; i < pixels.size(); i += 3) packed.insert(packed.end(), {pixels[i], pixels[i + 1], pixels[i + 2]});
+    o.input = JCS_EXT_BGR;
+  } else {
+    for (std::uint8_t level : pixels) packed.insert(packed.end(), {level, 128, 128});
+    o.input = JCS_YCbCr;
+  }
+  const std::string onePass = EncodeTestJpeg(packed, c.width, c.height, o);
+
+  const TestJpegInfo info = DecodeTestJpeg(file);
+  EXPECT_EQ(info.width, c.width);
+  EXPECT_EQ(info.height, c.height);
+  EXPECT_EQ(info.components, 3);
+  EXPECT_TRUE(info.jfif);
+  EXPECT_EQ(info.xDensity, 300);
+  EXPECT_EQ(info.yDensity, 150);
+  EXPECT_EQ(info.lumaTable, DecodeTestJpeg(onePass).lumaTable);
+  EXPECT_TRUE(info.pixels == DecodeTestJpeg(onePass).pixels) << "the decoded pixels differ";
+  EXPECT_EQ(FindMarker(file, 0xD0) != std::string::npos, c.banded) << "restart markers";
+  EXPECT_EQ(FindMarker(file, 0xC0) != std::string::npos, true) << "baseline";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ijl, IjlBands,
+    testing::Values(TBandCase{"colour_1536x1200", 1536, 1200, 3, false, true},
+                    TBandCase{"colour_odd_1001x1503", 1001, 1503, 3, false, true},
+                    TBandCase{"colour_top_down_999x1025", 999, 1025, 3, true, true},
+                    TBandCase{"gray_odd_2049x777", 2049, 777, 1, false, true},
+                    TBandCase{"gray_1000x1000", 1000, 1000, 1, false, true},
+                    TBandCase{"tall_strip_17x40001", 17, 40001, 3, false, true},
+                    TBandCase{"wide_65000x20", 65000, 20, 3, false, true},
+                    TBandCase{"one_row_4000x1", 4000, 1, 3, false, false},
+                    TBandCase{"small_400x300", 400, 300, 3, false, false}),
+    [](const testing::TestParamInfo<TBandCase>& info) { return std::string(info.param.name); });
+
 TEST(Ijl, RefusesWhatItCannotEncodeWithoutTouchingTheTarget) {
   TempFolder dir;
   const std::string target = dir / "keep.jpg";

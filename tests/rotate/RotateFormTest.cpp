@@ -388,6 +388,49 @@ TEST_F(RotateForm, ProgressAndMessagesComeAfterEveryTenthSourceRow) {
   }
 }
 
+// A photograph large enough to be decoded ahead on worker threads (in parts
+// side by side) shows the same progress and lets messages through at the same
+// rows.
+TEST_F(RotateForm, APhotoDecodedAheadShowsProgressAtTheSameRows) {
+  CreateMain();
+  const int H = 6003;
+  const std::string path = Photo("tall.jpg", 700, H);
+  std::vector<int> positions;
+  bool converting = true;
+  std::function<void()> note = [&] {
+    if (!converting) return;
+    EXPECT_EQ(Form1->ProgressBar1->Max(), H);
+    const int position = Form1->ProgressBar1->Position();
+    if (positions.empty() || positions.back() != position) positions.push_back(position);
+    QMetaObject::invokeMethod(qApp, note, Qt::QueuedConnection);
+  };
+  QMetaObject::invokeMethod(qApp, note, Qt::QueuedConnection);
+  Form1->ConvFile(path);
+  converting = false;
+  Application->ProcessMessages();
+  EXPECT_TRUE(TurnedOnce(path));
+  std::vector<int> expected;
+  for (int y = 0; y < H; y += 10) expected.push_back(y);
+  EXPECT_EQ(positions, expected);
+}
+
+// Large photographs dropped while a large one is turned are turned nested, as
+// small ones are, while the outer one's decoding workers wait.
+TEST_F(RotateForm, LargePhotosDroppedDuringAConversionAreTurnedNested) {
+  CreateMain();
+  TBoxWatcher boxes;
+  const std::string outer = Photo("outer.jpg", 1200, 3600), inner = Photo("inner.jpg", 2400, 1800),
+                    second = Photo("second.jpg", 1000, 700);
+  PostMessageA(Form1->Handle(), WM_DROPFILES,
+               reinterpret_cast<WPARAM>(CreateDropHandle({inner, second}, POINT{5, 5})), 0);
+  Form1->ConvFile(outer);
+  EXPECT_TRUE(TurnedOnce(inner));
+  EXPECT_TRUE(TurnedOnce(second));
+  EXPECT_TRUE(TurnedOnce(outer));
+  EXPECT_EQ(closes, 3);  // one a file
+  EXPECT_TRUE(boxes.Boxes.empty());
+}
+
 TEST_F(RotateForm, APhotoTheDecoderRefusesIsLeftAsItWasAndTheProgressUntouched) {
   CreateMain();
   // A progressive photo whose last scan repeats far beyond any real file.
