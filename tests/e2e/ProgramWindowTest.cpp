@@ -27,6 +27,9 @@ const TProgramWindow kWindows[] = {
 
 class ProgramWindow : public testing::TestWithParam<TProgramWindow> {
  protected:
+  void SetUp() override {
+    if (!TXServer::Watchable()) GTEST_SKIP() << "programs under X are not watched in this build";
+  }
   // Starts the program with extra environment entries; its main window.
   std::optional<TXServer::TWindow> Open(const std::vector<std::string>& extra = {}) {
     if (!x.Running()) return std::nullopt;

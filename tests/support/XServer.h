@@ -9,6 +9,17 @@
 
 class TXServer {
  public:
+  // Whether programs started on an X server can be watched cleanly here: not
+  // in a ThreadSanitizer build, where the X11 and GLib libraries under Qt's X11
+  // plugin, not built for it, report races and lock orders that are not ours.
+  static constexpr bool Watchable() {
+#if defined(__SANITIZE_THREAD__)
+    return false;
+#else
+    return true;
+#endif
+  }
+
   // A top-level window: its title (_NET_WM_NAME), its window class (instance
   // and class of WM_CLASS), and its place and size on the screen.
   struct TWindow {
