@@ -328,6 +328,10 @@ std::unique_ptr<TDecodeJob> LowerDecoder(const TDecodeJob& top) {
 TJPEGImage::TJPEGImage() = default;
 TJPEGImage::~TJPEGImage() = default;
 
+bool TJPEGImage::TooLargeToLoad(std::int64_t bytes) {
+  return bytes > 0 && static_cast<std::uint64_t>(bytes) > MaxBitmapBytes();
+}
+
 void TJPEGImage::LoadFromFile(const std::string& FileName) {
   std::unique_ptr<std::uint8_t[]> data;
   std::size_t size = 0;
@@ -335,7 +339,7 @@ void TJPEGImage::LoadFromFile(const std::string& FileName) {
     TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
     const std::int64_t length = stream.Size();
     if (length < 0) throw EReadError("ストリームからの読み込みエラー");
-    if (static_cast<std::uint64_t>(length) > MaxBitmapBytes())
+    if (TooLargeToLoad(length))
       throw EOutOfResources(Format("ファイル %s は大きすぎます", FileName.c_str()));
     size = static_cast<std::size_t>(length);
     if (size > 0) {

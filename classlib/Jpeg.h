@@ -26,6 +26,9 @@ class TJPEGImage : public TGraphic {
   // it holds no JPEG image libjpeg can decode. An empty file loads as an empty
   // image (width and height 0). On failure the image keeps what it held.
   void LoadFromFile(const std::string& FileName);
+  // Whether a file of this many bytes is too large to load (LoadFromFile then
+  // raises EOutOfResources "ファイル %s は大きすぎます" before reading it).
+  static bool TooLargeToLoad(std::int64_t bytes);
 
   // Each side is divided by 1, 2, 4 or 8; a fraction counts as a whole pixel.
   TJPEGScale Scale() const { return FScale; }

@@ -113,7 +113,7 @@ void TDCImageInfo::ReadInfo(const std::string& FileName) {
     // A file larger than the JPEG image class loads is not walked for a start
     // marker (gigabytes, a sparse file say): a marker found would only lead to
     // the load below, which refuses the file for its size at once.
-    if (static_cast<std::uint64_t>(FSize) > MaxBitmapBytes())
+    if (TJPEGImage::TooLargeToLoad(FSize))
       ImageFormat = 2;
     else
       guarded(&TDCImageInfo::ReadJPEG);
