@@ -38,13 +38,12 @@ Integer BytesPerPixel(TPixelFormat format) {
 bool TForm1::UnchangedSinceRead(const std::string& path, const TFileIdentity& read) const {
   TFileIdentity now;
   if (!GetFileIdentity(path.c_str(), now)) return false;
-  // Every state of the file that this process's writes of the path led to from
-  // the one read.
+  // Every state of the file that this process's writes led to from the one
+  // read. The identities name the file, whatever path a nested drop spelt it by.
   std::vector<TFileIdentity> reached{read};
   for (bool grew = true; grew;) {
     grew = false;
     for (const TOwnWrite& w : FOwnWrites) {
-      if (w.Path != path) continue;
       const bool fromReached = std::find(reached.begin(), reached.end(), w.Read) != reached.end();
       if (fromReached && std::find(reached.begin(), reached.end(), w.Written) == reached.end()) {
         reached.push_back(w.Written);
@@ -66,7 +65,7 @@ void TForm1::FormClose(TObject* /*Sender*/, TCloseAction& /*Action*/) {
 }
 
 void TForm1::ConvFile(const std::string& FileName) {
-  // 1. Entry tests: one close request for a path that is not a JPEG file.
+  // What is not a JPEG file is not touched; it still gets its close request.
   if (!FileExists(FileName)) {
     Close();
     return;
@@ -77,7 +76,8 @@ void TForm1::ConvFile(const std::string& FileName) {
     return;
   }
 
-  // 2. Densities; a 0 means none given: 72 dots per inch.
+  // The densities as the header gives them, whatever its unit says; a 0 means
+  // none given: 72 dots per inch.
   Integer xDensity = 0, yDensity = 0;
   {
     auto info = std::make_unique<TDCImageInfo>();
@@ -88,13 +88,13 @@ void TForm1::ConvFile(const std::string& FileName) {
   if (xDensity == 0) xDensity = 72;
   if (yDensity == 0) yDensity = 72;
 
-  // 3. The last-write time.
+  // The last-write time, carried over to the written file (0 when the file
+  // cannot be opened for writing: the new file then keeps its own time).
   const Integer stamp = ReadFileStamp(FileName);
   StepDone("header");
 
-  // 4. Decode at full size, fast: band by band, straight into the turned
-  // bitmap, so that no bitmap of the whole source is made. The records of this
-  // process's own writes live as long as the outermost conversion.
+  // The records of this process's own writes live as long as the outermost
+  // conversion.
   struct TRunning {
     TForm1& form;
     explicit TRunning(TForm1& f) : form(f) { ++form.FConversions; }
@@ -102,8 +102,11 @@ void TForm1::ConvFile(const std::string& FileName) {
       if (--form.FConversions == 0) form.FOwnWrites.clear();
     }
   } running(*this);
+  // The file as it is read, to tell later whether it is still the same one.
   TFileIdentity before;
   const bool existed = GetFileIdentity(FileName.c_str(), before);
+  // Decoded at full size and fast, band by band straight into the turned
+  // bitmap: no bitmap of the whole source is made.
   auto jpeg = std::make_unique<TJPEGImage>();
   jpeg->LoadFromFile(FileName);
   jpeg->SetScale(jsFullSize);
@@ -113,24 +116,22 @@ void TForm1::ConvFile(const std::string& FileName) {
   const Integer H = reader->Height();
   StepDone("load");
 
-  // 5, 6. Bytes per pixel and strides.
   const Integer B = BytesPerPixel(reader->PixelFormat());
   const std::int64_t dstStride = DibStride(H, static_cast<WORD>(B * 8));
   const std::int64_t srcStride = DibStride(W, static_cast<WORD>(B * 8));
 
-  // 7. The turned bitmap: the decoder's format and palette, exchanged sizes,
-  // pixel memory of its own.
+  // The turned bitmap: the decoder's pixel format and palette, width and height
+  // exchanged, pixel memory of its own.
   auto turned = std::make_unique<TBitmap>();
   turned->SetPixelFormat(reader->PixelFormat());
   turned->SetColors(reader->Colors());
   turned->SetSize(H, W);
 
-  // 8. Progress range.
   ProgressBar1->SetMax(H);
 
-  // 9, 10. The base and the copy: each band of source rows (row 0, then 1..10,
-  // 11..20, ...) decoded into a buffer of ten rows and turned from there;
-  // messages are let through after every tenth row.
+  // Each band of source rows is decoded into a buffer of a band's rows and
+  // turned from there; after the bands that show it, the progress moves and
+  // pending messages run (a close, a further drop, nested here).
   const TTurnTarget target{turned->ScanLine(W - 1), dstStride, W, H, B};
   const auto rows = std::make_unique_for_overwrite<BYTE[]>(static_cast<std::size_t>(srcStride) * kTurnBandRows);
   StepDone("allocate");
@@ -147,11 +148,9 @@ void TForm1::ConvFile(const std::string& FileName) {
     }
     y = band.Last + 1;
   }
-
-  // 11. The decoder's state is no longer needed.
   reader.reset();
 
-  // 12. Write over the file, unless it is no longer the one that was read (put
+  // Written over the file, unless it is no longer the one that was read (put
   // back or deleted while messages ran): its new content must not be lost.
   // Where the only writes since are those of nested conversions of the same
   // file (dropped again while messages ran), this result goes over them, as the
@@ -164,21 +163,18 @@ void TForm1::ConvFile(const std::string& FileName) {
     if (!UnchangedSinceRead(FileName, before)) RaiseChangedDuringConversion(FileName);
     throw;
   }
-
   StepDone("write");
 
-  // 13. The former last-write time.
   SetFileStamp(FileName, stamp);
   TFileIdentity written;
-  if (GetFileIdentity(FileName.c_str(), written)) FOwnWrites.push_back(TOwnWrite{FileName, before, written});
+  if (GetFileIdentity(FileName.c_str(), written)) FOwnWrites.push_back(TOwnWrite{before, written});
   StepDone("time");
 
-  // 14. Objects released.
   jpeg.reset();
   turned.reset();
   StepDone("release");
 
-  // 15, 16.
+  // The progress keeps its maximum; every finished file asks for the close.
   ProgressBar1->SetPosition(0);
   Close();
   StepDone("close");

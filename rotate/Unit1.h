@@ -57,7 +57,6 @@ class TForm1 : public TToolForm {
   // record, so that the outer one can tell its own program's write from another
   // program's.
   struct TOwnWrite {
-    std::string Path;
     TFileIdentity Read;
     TFileIdentity Written;
   };

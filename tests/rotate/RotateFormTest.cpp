@@ -665,12 +665,12 @@ TEST_F(RotateForm, DropsDuringAConversionAreHandledNested) {
   EXPECT_EQ(closes, 2);
   EXPECT_TRUE(boxes.Boxes.empty());
 
-  // The same file dropped again while it is turned, in the middle of a batch of
-  // three: the inner call turns and writes it, the outer one writes its own
-  // result over that, and the batch goes on.
+  // The same file dropped again while it is turned (by another spelling of its
+  // path), in the middle of a batch of three: the inner call turns and writes
+  // it, the outer one writes its own result over that, and the batch goes on.
   const std::string first = Photo("first.jpg"), same = Photo("same.jpg", 120, 90), last = Photo("last.jpg");
   afterClose = [&] {
-    if (closes == 3) PostDrop({same});  // first.jpg done: waits for same.jpg's conversion
+    if (closes == 3) PostDrop({dir / "./same.jpg"});  // first.jpg done: waits for same.jpg's conversion
   };
   TStringList batch;
   for (const std::string& p : {first, same, last}) batch.Add(p);
