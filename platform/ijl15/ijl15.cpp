@@ -42,6 +42,16 @@ void OnCodecError(j_common_ptr cinfo) {
 void OnCodecMessage(j_common_ptr, int) {}
 void OnCodecOutput(j_common_ptr) {}
 
+// libjpeg's error manager as the encoder uses it: errors jump back, nothing is
+// printed.
+jpeg_error_mgr* QuietErrors(TErrorMgr& err) {
+  jpeg_error_mgr* mgr = jpeg_std_error(&err.pub);
+  mgr->error_exit = OnCodecError;
+  mgr->emit_message = OnCodecMessage;
+  mgr->output_message = OnCodecOutput;
+  return mgr;
+}
+
 struct TEncodeJob {
   // What to encode.
   const std::uint8_t* pixels = nullptr;
@@ -111,10 +121,7 @@ void WriteRows(const TEncodeJob& job, jpeg_compress_struct& cinfo, JDIMENSION fi
 
 // The whole image in one pass, straight to the file.
 bool EncodeWhole(TEncodeJob& job) {
-  job.cinfo.err = jpeg_std_error(&job.err.pub);
-  job.err.pub.error_exit = OnCodecError;
-  job.err.pub.emit_message = OnCodecMessage;
-  job.err.pub.output_message = OnCodecOutput;
+  job.cinfo.err = QuietErrors(job.err);
   if (setjmp(job.err.jump)) {
     jpeg_destroy_compress(&job.cinfo);
     return false;
@@ -206,10 +213,7 @@ void OnBandEnd(j_compress_ptr cinfo) {
 // Encodes image rows first .. first + rows - 1 as a file of their own whose scan
 // is laid out for the given restart interval.
 bool EncodeBand(const TEncodeJob& job, TBand& band, JDIMENSION first, JDIMENSION rows, unsigned restartInterval) {
-  band.cinfo.err = jpeg_std_error(&band.err.pub);
-  band.err.pub.error_exit = OnCodecError;
-  band.err.pub.emit_message = OnCodecMessage;
-  band.err.pub.output_message = OnCodecOutput;
+  band.cinfo.err = QuietErrors(band.err);
   if (setjmp(band.err.jump)) {
     jpeg_destroy_compress(&band.cinfo);
     return false;
