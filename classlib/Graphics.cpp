@@ -2,18 +2,17 @@
 
 #include <unistd.h>
 
-#include "classlib/Workers.h"
-
+#include <algorithm>
+#include <cstring>
 #include <mutex>
+
+#include "classlib/Workers.h"
 
 namespace {
 // Blocks from this size on are faulted in by all threads at once and handed
 // back on a worker.
 constexpr std::size_t kLargeBlockBytes = std::size_t{2} << 20;
 }  // namespace
-
-#include <algorithm>
-#include <cstring>
 
 struct TBitmap::TPixels {
   HBITMAP handle = nullptr;
