@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QWidget>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,19 +46,46 @@ void WakeUp() {
   if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(app->thread())) d->wakeUp();
 }
 
+void WithoutScaling(const std::function<void()>& make) {
+  // Automatic scaling off, and none of the desktop's scale factors (KDE Plasma
+  // on X11 sets QT_SCREEN_SCALE_FACTORS for the scale the user picked).
+  struct TSetting {
+    const char* Name;
+    const char* During;  // nullptr: unset
+  };
+  static const TSetting kSettings[] = {
+      {"QT_ENABLE_HIGHDPI_SCALING", "0"},
+      {"QT_SCALE_FACTOR", nullptr},
+      {"QT_SCREEN_SCALE_FACTORS", nullptr},
+  };
+  std::vector<std::optional<std::string>> saved;
+  for (const TSetting& s : kSettings) {
+    const char* was = std::getenv(s.Name);
+    saved.push_back(was ? std::optional<std::string>(was) : std::nullopt);
+  }
+  struct TPutBack {
+    const std::vector<std::optional<std::string>>& Saved;
+    ~TPutBack() {
+      for (std::size_t i = 0; i < Saved.size(); ++i) {
+        if (Saved[i])
+          setenv(kSettings[i].Name, Saved[i]->c_str(), 1);
+        else
+          unsetenv(kSettings[i].Name);
+      }
+    }
+  } putBack{saved};
+  for (const TSetting& s : kSettings) {
+    if (s.During)
+      setenv(s.Name, s.During, 1);
+    else
+      unsetenv(s.Name);
+  }
+  make();
+}
+
 std::unique_ptr<QApplication> NewApplication(int& argc, char** argv) {
-  // Qt reads this switch only while the application is made; it is set for
-  // that moment alone, so that no program started later (a link's browser)
-  // inherits it.
-  static const char kScaling[] = "QT_ENABLE_HIGHDPI_SCALING";
-  const char* was = std::getenv(kScaling);
-  const std::optional<std::string> saved = was ? std::optional<std::string>(was) : std::nullopt;
-  setenv(kScaling, "0", 1);
-  auto app = std::make_unique<QApplication>(argc, argv);
-  if (saved)
-    setenv(kScaling, saved->c_str(), 1);
-  else
-    unsetenv(kScaling);
+  std::unique_ptr<QApplication> app;
+  WithoutScaling([&] { app = std::make_unique<QApplication>(argc, argv); });
   return app;
 }
 

@@ -2,6 +2,7 @@
 // windows and message queue.
 #pragma once
 #include <QObject>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -10,11 +11,18 @@ class QWidget;
 class TControl;
 
 namespace QtBridge {
-// Makes the Qt application as the forms need it: without Qt's automatic
-// high-dpi scaling, so that sizes and places are the stated pixels whatever
-// the screen's dpi. The environment is left as it was. argc and argv must
-// outlive the application. Tests that make their own application use this.
+// Makes the Qt application as the forms need it: without Qt's high-dpi
+// scaling, so that sizes and places are the stated pixels whatever the
+// screen's dpi or the desktop's scale. The environment is left as it was.
+// argc and argv must outlive the application. Tests that make their own
+// application use this.
 std::unique_ptr<QApplication> NewApplication(int& argc, char** argv);
+// Runs make, which makes the Qt application, with Qt's high-dpi scaling
+// switched off through the environment: Qt reads these settings only while
+// the application is made. Afterwards (also when make throws) every one of
+// them is as it was, set to the same value or unset, so that programs started
+// later (a link's browser) inherit the user's environment.
+void WithoutScaling(const std::function<void()>& make);
 // Makes sure a QApplication exists (creating one only when nobody has), maps the
 // classic Japanese font names to the installed gothic faces and hooks the
 // message queue's wake and wait to Qt's event dispatcher.

@@ -98,7 +98,10 @@ void TFileDrop::UnhookWindow() {
     TWinControl* target = FControl;
     if (!target) target = OwnerForm(Owner());
     HWND now = (target && target->HandleAllocated()) ? target->Handle() : nullptr;
-    if (now == FWndHandle)
+    // The previous procedure goes back only where our stub is on top: under
+    // another procedure, putting it back would cut that one out, and the stub
+    // it calls must stay, serving this window alone.
+    if (now == FWndHandle && GetWindowLongA(FWndHandle, GWL_WNDPROC) == reinterpret_cast<LONG_PTR>(FWndProcStub))
       SetWindowLongA(FWndHandle, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(FPrevWndProc));
     else if (IsWindow(FWndHandle))
       LeaveStubWithWindow();

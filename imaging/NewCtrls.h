@@ -50,9 +50,9 @@ class TFileDrop : public TComponent {
   WNDPROC FWndProcStub = nullptr;
   WNDPROC FPrevWndProc = nullptr;
   // Live windows whose hook was forgotten without putting their procedure
-  // back (another window would be hooked now, or a control was taken away
-  // while another procedure sat above our stub). Each keeps a stub of its own
-  // that serves that window alone and forwards to the procedure it had.
+  // back (another window would be hooked now, or another procedure sat above
+  // our stub when the hook went). Each keeps a stub of its own that serves
+  // that window alone and forwards to the procedure it had.
   struct TLeftHook {
     HWND Wnd;
     WNDPROC Stub;

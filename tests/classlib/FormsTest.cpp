@@ -11,11 +11,14 @@
 #include <QPixmap>
 #include <QWidget>
 #include <cstdlib>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "classlib/ComCtrls.h"
 #include "classlib/Forms.h"
+#include "classlib/QtBridge.h"
 #include "tests/support/GuiTestSupport.h"
 #include "classlib/StdCtrls.h"
 #include "platform/Windows.h"
@@ -507,12 +510,73 @@ TEST_F(FormsTest, LeftAndTopMoveTheWindowAtOnce) {
   EXPECT_EQ(form->ClientHeight(), 99);
 }
 
-TEST_F(FormsTest, MakingTheApplicationLeavesNothingInTheEnvironment) {
-  // Scaling is switched off only while the application is made (the test main
-  // made this one as programs do, and the tests run without the switch): the
-  // programs that links start must not inherit it.
-  EXPECT_EQ(std::getenv("QT_ENABLE_HIGHDPI_SCALING"), nullptr);
+// The settings through which Qt would scale the windows.
+const char* const kScalingSettings[] = {"QT_ENABLE_HIGHDPI_SCALING", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS"};
+
+std::optional<std::string> Setting(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::optional<std::string>(value) : std::nullopt;
 }
+
+TEST_F(FormsTest, MakingTheApplicationLeavesNothingInTheEnvironment) {
+  // The test main made this application as programs do: the programs that
+  // links start must inherit the settings as the user had them.
+  for (const char* name : kScalingSettings) {
+    std::optional<std::string> before;
+    const std::string prefix = std::string(name) + "=";
+    for (const std::string& entry : EnvironmentBeforeTheApplication)
+      if (entry.rfind(prefix, 0) == 0) before = entry.substr(prefix.size());
+    EXPECT_EQ(Setting(name), before) << name;
+  }
+}
+
+// What the scaling settings hold when the application is to be made
+// (nullptr: unset).
+struct TScalingRow {
+  const char* Name;
+  const char* Before[3];
+};
+void PrintTo(const TScalingRow& row, std::ostream* os) { *os << row.Name; }
+const TScalingRow kScalingRows[] = {
+    {"Unset", {nullptr, nullptr, nullptr}},
+    {"Set", {"1", "2", "2;1.5"}},
+    {"SetEmpty", {"", "", ""}},
+};
+
+class ScalingSettings : public testing::TestWithParam<TScalingRow> {
+ protected:
+  // This process's own settings come back after each row.
+  void SetUp() override {
+    for (const char* name : kScalingSettings) Own.push_back(Setting(name));
+  }
+  void TearDown() override {
+    for (std::size_t i = 0; i < Own.size(); ++i) Put(kScalingSettings[i], Own[i] ? Own[i]->c_str() : nullptr);
+  }
+  static void Put(const char* name, const char* value) {
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  std::vector<std::optional<std::string>> Own;
+};
+
+TEST_P(ScalingSettings, AreOffWhileTheApplicationIsMadeAndAsTheyWereAfterwards) {
+  const TScalingRow& row = GetParam();
+  for (std::size_t i = 0; i < 3; ++i) Put(kScalingSettings[i], row.Before[i]);
+  std::vector<std::optional<std::string>> during;
+  QtBridge::WithoutScaling([&] {
+    for (const char* name : kScalingSettings) during.push_back(Setting(name));
+  });
+  EXPECT_EQ(during, (std::vector<std::optional<std::string>>{"0", std::nullopt, std::nullopt}));
+  for (std::size_t i = 0; i < 3; ++i) {
+    const auto expected = row.Before[i] ? std::optional<std::string>(row.Before[i]) : std::nullopt;
+    EXPECT_EQ(Setting(kScalingSettings[i]), expected) << kScalingSettings[i];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ScalingSettings, testing::ValuesIn(kScalingRows),
+                         [](const testing::TestParamInfo<TScalingRow>& info) { return info.param.Name; });
 
 TEST_F(FormsTest, TheIconComesFromACompiledInPicture) {
   static const char* const icon[] = {"4 4 2 1", "  c None", "x c #800080", "xxxx", "x  x", "x  x", "xxxx"};

@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/ProgramCopy.h"
@@ -25,18 +26,35 @@ const TProgramWindow kWindows[] = {
     {"Quillet", "Quillet(Ver0.15)", 260, 130},
 };
 
-class ProgramWindow : public testing::TestWithParam<TProgramWindow> {
+// A desktop as the environment shows it to the programs: its dpi, or the
+// scale the user picked (KDE Plasma on X11 sets QT_SCREEN_SCALE_FACTORS).
+struct TDesktop {
+  const char* Name;
+  std::vector<std::string> Env;
+};
+void PrintTo(const TDesktop& d, std::ostream* os) { *os << d.Name; }
+
+const TDesktop kDesktops[] = {
+    {"Plain", {}},
+    {"FontDpi192", {"QT_FONT_DPI=192"}},
+    {"ScreenScaleFactors2", {"QT_SCREEN_SCALE_FACTORS=2"}},
+    {"ScaleFactor2", {"QT_SCALE_FACTOR=2"}},
+};
+
+class ProgramWindow : public testing::TestWithParam<std::tuple<TProgramWindow, TDesktop>> {
  protected:
   void SetUp() override {
     if (!TXServer::Watchable()) GTEST_SKIP() << "programs under X are not watched in this build";
   }
-  // Starts the program with extra environment entries; its main window.
-  std::optional<TXServer::TWindow> Open(const std::vector<std::string>& extra = {}) {
+  static const TProgramWindow& Window() { return std::get<0>(GetParam()); }
+  // Starts the program on the desktop; its main window.
+  std::optional<TXServer::TWindow> Open() {
     if (!x.Running()) return std::nullopt;
     std::vector<std::string> env = x.Env();
-    env.insert(env.end(), extra.begin(), extra.end());
+    const std::vector<std::string>& desktop = std::get<1>(GetParam()).Env;
+    env.insert(env.end(), desktop.begin(), desktop.end());
     if (!prog.Start({}, folder.Path(), env)) return std::nullopt;
-    return x.WaitFor(GetParam().Caption, 120);
+    return x.WaitFor(Window().Caption, 120);
   }
   // Closes it with the close box; whether it then ended cleanly.
   bool CloseAndEnd(const TXServer::TWindow& window) {
@@ -45,31 +63,33 @@ class ProgramWindow : public testing::TestWithParam<TProgramWindow> {
   }
   TXServer x;
   TempFolder folder;
-  TProgramCopy prog{GetParam().Program};
+  TProgramCopy prog{Window().Program};
 };
 
 // Task bars group and name windows by their window class.
 TEST_P(ProgramWindow, TheWindowClassIsTheProgramsTitle) {
   const auto window = Open();
   ASSERT_TRUE(window) << "no window";
-  EXPECT_EQ(window->Instance, GetParam().Program);
-  EXPECT_EQ(window->Class, GetParam().Program);
+  EXPECT_EQ(window->Instance, Window().Program);
+  EXPECT_EQ(window->Class, Window().Program);
   EXPECT_TRUE(CloseAndEnd(*window)) << "status " << prog.Status();
 }
 
-// A desktop at 192 dpi: the window keeps the stated pixels and the place
-// stored (none stored: 50, 50).
+// At any dpi and any scale of the desktop the window keeps the stated pixels
+// and the place stored (none stored: 50, 50).
 TEST_P(ProgramWindow, SizesAndPlacesAreTheStatedPixelsAtAnyDpi) {
-  const auto window = Open({"QT_FONT_DPI=192"});
+  const auto window = Open();
   ASSERT_TRUE(window) << "no window";
-  EXPECT_EQ(window->Width, GetParam().ClientWidth);
-  EXPECT_EQ(window->Height, GetParam().ClientHeight);
+  EXPECT_EQ(window->Width, Window().ClientWidth);
+  EXPECT_EQ(window->Height, Window().ClientHeight);
   EXPECT_EQ(window->X, 50);
   EXPECT_EQ(window->Y, 50);
   EXPECT_TRUE(CloseAndEnd(*window)) << "status " << prog.Status();
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, ProgramWindow, testing::ValuesIn(kWindows),
-                         [](const testing::TestParamInfo<TProgramWindow>& info) { return info.param.Program; });
+INSTANTIATE_TEST_SUITE_P(Programs, ProgramWindow, testing::Combine(testing::ValuesIn(kWindows), testing::ValuesIn(kDesktops)),
+                         [](const testing::TestParamInfo<ProgramWindow::ParamType>& info) {
+                           return std::string(std::get<0>(info.param).Program) + "_" + std::get<1>(info.param).Name;
+                         });
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,6 +80,15 @@ LRESULT RecordingProc(HWND hWnd, UINT Msg, WPARAM, LPARAM) {
   return 1234;
 }
 
+// A procedure installed over the drop target's stub, as another subclasser
+// would; it takes itself out again by putting back the procedure it found.
+std::map<HWND, WNDPROC> OverPrev;
+LRESULT OverProc(HWND h, UINT m, WPARAM w, LPARAM l) { return CallWindowProcA(OverPrev[h], h, m, w, l); }
+void SubclassOver(HWND h) {
+  OverPrev[h] = reinterpret_cast<WNDPROC>(SetWindowLongA(h, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&OverProc)));
+}
+void RemoveOver(HWND h) { SetWindowLongA(h, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(OverPrev[h])); }
+
 LRESULT Drop(HWND h, const std::vector<std::string>& paths, POINT p = POINT{0, 0}) {
   return SendMessageA(h, WM_DROPFILES, reinterpret_cast<WPARAM>(CreateDropHandle(paths, p)), 0);
 }
@@ -88,6 +98,7 @@ class FileDropTest : public GuiTest {
   void SetUp() override {
     GuiTest::SetUp();
     BaseSeen.clear();
+    OverPrev.clear();
     Handles = OpenDropHandleCount();
     Stubs = ObjectInstancesInUse();
     Application->CreateForm(Form);
@@ -263,10 +274,6 @@ TEST_F(FileDropTest, AControlTakenAwayKeepsAWorkingWindow) {
   EXPECT_EQ(SendMessageA(e, WM_USER, 0, 0), 1234);
 }
 
-// A procedure installed over the drop target's stub, as another subclasser would.
-WNDPROC OverPrev = nullptr;
-LRESULT OverProc(HWND h, UINT m, WPARAM w, LPARAM l) { return CallWindowProcA(OverPrev, h, m, w, l); }
-
 TEST_F(FileDropTest, AStubUnderAnotherHookOutlivesItsComponent) {
   auto* edit = new TEdit(Form);
   edit->SetParent(Form);
@@ -274,7 +281,7 @@ TEST_F(FileDropTest, AStubUnderAnotherHookOutlivesItsComponent) {
   SetWindowLongA(e, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc));
   auto* fd = new TFileDrop(Form);
   fd->SetControl(edit);
-  OverPrev = reinterpret_cast<WNDPROC>(SetWindowLongA(e, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&OverProc)));
+  SubclassOver(e);
   Form->RemoveComponent(edit);
   std::unique_ptr<TEdit> owned(edit);
   delete fd;
@@ -296,7 +303,7 @@ TEST_F(FileDropTest, EveryWindowLeftWithAStubReachesItsOwnProcedure) {
   SetWindowLongA(a, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc));
   auto* fd = new TFileDrop(Form);
   fd->SetControl(first);
-  OverPrev = reinterpret_cast<WNDPROC>(SetWindowLongA(a, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&OverProc)));
+  SubclassOver(a);
   Form->RemoveComponent(first);
   std::unique_ptr<TEdit> owned(first);
   HWND b = Form->Edit1->Handle();
@@ -332,6 +339,35 @@ TEST_F(FileDropTest, EveryWindowLeftWithAStubReachesItsOwnProcedure) {
   EXPECT_EQ(SendMessageA(a, WM_USER + 4, 0, 0), 1234);
   EXPECT_EQ(BaseSeen, (std::vector<std::pair<HWND, UINT>>{{a, WM_USER + 4}}));
   ++Stubs;  // the one under OverProc stays taken for good
+
+  // Another procedure subclasses the hooked window, still the one the control
+  // names, over the stub; then another window is hooked. The other procedure
+  // is not cut out, and once it takes itself out again the first window still
+  // reaches its own procedure with its own handle.
+  auto* third = new TEdit(Form);
+  third->SetParent(Form);
+  HWND c = third->Handle();
+  SetWindowLongA(c, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc));
+  auto* over = new TFileDrop(Form);
+  over->SetControl(third);
+  SubclassOver(c);
+  over->SetControl(Form->Edit1);
+  EXPECT_EQ(GetWindowLongA(c, GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&OverProc)) << "the other procedure stays";
+  RemoveOver(c);
+  BaseSeen.clear();
+  EXPECT_EQ(SendMessageA(c, WM_USER + 5, 0, 0), 1234);
+  EXPECT_EQ(BaseSeen, (std::vector<std::pair<HWND, UINT>>{{c, WM_USER + 5}}));
+
+  // The component goes while another procedure sits over its stub on the
+  // window it hooks: the stub stays with that window, passing everything on.
+  SubclassOver(b);
+  delete over;
+  EXPECT_EQ(GetWindowLongA(b, GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&OverProc)) << "the other procedure stays";
+  RemoveOver(b);
+  BaseSeen.clear();
+  EXPECT_EQ(SendMessageA(b, WM_USER + 6, 0, 0), 1234);
+  EXPECT_EQ(BaseSeen, (std::vector<std::pair<HWND, UINT>>{{b, WM_USER + 6}}));
+  ++Stubs;  // the one left with the second window
 }
 
 TEST_F(FileDropTest, NoControlAndNoOwnerFormIsAnError) {

@@ -15,6 +15,10 @@
 
 #include "classlib/Forms.h"
 
+// The test main's environment ("NAME=value" entries) right before it made the
+// application.
+extern std::vector<std::string> EnvironmentBeforeTheApplication;
+
 // Records and closes every modal message box as soon as it shows.
 class TBoxWatcher {
  public:

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/FakeOpener.h"
 #include "tests/support/GuiTestSupport.h"
 #include "platform/CommandLine.h"
 #include "platform/Module.h"
@@ -173,6 +174,16 @@ TEST_F(QuilletForm, TheResourceGivesTheWindowItsLayout) {
   const std::string rotation = ReadBytes(std::string(VORNEL_SOURCE_DIR) + "/rotate/Vornel_L.dfm");
   EXPECT_NE(rotation.find("HomePageAddress = '" + Form1->MailAndHP1->HomePageAddress + "'"), std::string::npos);
   EXPECT_NE(rotation.find("MailAddress = '" + Form1->MailAndHP1->MailAddress + "'"), std::string::npos);
+}
+
+TEST_F(QuilletForm, EachLinkLabelOpensItsOwnAddress) {
+  Create();
+  FakeOpener opener;
+  ASSERT_NE(Form1->MailAndHP1->HomePageAddress, "mailto:" + Form1->MailAndHP1->MailAddress);
+  Form1->Label2->Click();
+  EXPECT_EQ(opener.Next(), Form1->MailAndHP1->HomePageAddress);
+  Form1->Label3->Click();
+  EXPECT_EQ(opener.Next(), "mailto:" + Form1->MailAndHP1->MailAddress);
 }
 
 TEST_F(QuilletForm, ADroppedBatchIsMadeIntoThumbnailsAndTheCheckBoxAloneDecidesTheClose) {
