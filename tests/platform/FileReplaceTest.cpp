@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -72,6 +73,19 @@ class FileSystemUser {
     setfsgid(getegid());
   }
 };
+
+// Returns once a change of the file would get a later status-change time than
+// it has now: a kernel that stamps changes with a coarse clock gives a change
+// within the same tick the same time.
+void AfterTheChangeTimeOf(const std::string& path) {
+  struct stat st{};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  timespec now{};
+  do {
+    sched_yield();
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  } while (now.tv_sec < st.st_ctim.tv_sec || (now.tv_sec == st.st_ctim.tv_sec && now.tv_nsec <= st.st_ctim.tv_nsec));
+}
 
 }  // namespace
 
@@ -153,12 +167,24 @@ TEST(FileReplace, ATargetChangedSinceTheWriteBeganIsLeftToItsWriter) {
        "theirs, longer"},
       {"vanished", true, [](const std::string& t, const std::string&) { std::filesystem::remove(t); }, ""},
       {"appeared", false, [](const std::string& t, const std::string&) { WriteBytes(t, "theirs"); }, "theirs"},
+      // Bits, owner and extended attributes: the new file would carry them as
+      // they were before.
+      {"made private", true, [](const std::string& t, const std::string&) { ASSERT_EQ(chmod(t.c_str(), 0600), 0); },
+       "former"},
+      {"retagged", true,
+       [](const std::string& t, const std::string&) {
+         ASSERT_EQ(setxattr(t.c_str(), "user.xdg.tags", "holiday", 7, 0), 0);
+       },
+       "former"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     TempFolder dir;
     const std::string target = dir / "a.jpg";
-    if (row.existed) WriteBytes(target, "former");
+    if (row.existed) {
+      WriteBytes(target, "former");
+      AfterTheChangeTimeOf(target);
+    }
     TFileReplace r;
     ASSERT_TRUE(r.Prepare(target.c_str()));
     ASSERT_TRUE(r.Begin());
@@ -211,3 +237,4 @@ TEST(FileReplace, OnlyTheSettingsAreWrittenInPlaceWhereTheFolderMayNotBeWritten)
   EXPECT_EQ(ReadBytes(photo), "photo");
   EXPECT_EQ(Entries(locked), (std::vector<std::string>{"a.INI", "p.jpg", "ro.INI"}));
 }
+
