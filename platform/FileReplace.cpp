@@ -109,14 +109,17 @@ bool TFileReplace::Prepare(const char* path) {
     FPrepared = true;
     return true;
   }
+  // Only a regular file is opened: opening a device or a pipe has effects of
+  // its own (a watchdog is armed, a tape rewinds, a reader sees the end).
+  struct stat st{};
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   // Opening for writing, without creating or truncating, lets the kernel say
   // whether this user may write through the path; it follows a link only where
-  // that is allowed. Non-blocking, so that a pipe without a reader is refused
-  // at once instead of hanging.
+  // that is allowed. Non-blocking, so that a pipe swapped in meanwhile is
+  // refused at once instead of hanging; what was opened is checked again.
   const int fd = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   FTargetFd = fd;
-  struct stat st{};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || IsReadOnlyMode(st.st_mode)) return false;
   if (S_ISLNK(link.st_mode)) {
     // The new file goes beside the file the link names.

@@ -37,7 +37,8 @@ class TFileReplace {
   // path for writing (its protection of links in shared folders included); the
   // link then stays and the file it names is replaced. An existing target must be
   // a regular file that is not read-only (no write bit at all: refused for every
-  // user, the superuser too). A missing target is created.
+  // user, the superuser too); anything else is refused without being opened. A
+  // missing target is created.
   bool Prepare(const char* path);
   // The file to be replaced or created; whether it exists. Valid after Prepare.
   const std::string& Target() const { return FTarget; }

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/fsuid.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -238,3 +240,30 @@ TEST(FileReplace, OnlyTheSettingsAreWrittenInPlaceWhereTheFolderMayNotBeWritten)
   EXPECT_EQ(Entries(locked), (std::vector<std::string>{"a.INI", "p.jpg", "ro.INI"}));
 }
 
+// Anything but a regular file is refused before it is opened, also through a
+// link: opening a device for writing has effects of its own (a watchdog is
+// armed, a tape rewinds; a waiting reader of a pipe sees its end).
+TEST(FileReplace, WhatIsNoRegularFileIsRefusedWithoutBeingOpened) {
+  TempFolder dir;
+  const std::string pipe = dir / "pipe.jpg", toPipe = dir / "toPipe.jpg", toNull = dir / "toNull.jpg";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0666), 0);
+  ASSERT_EQ(symlink(pipe.c_str(), toPipe.c_str()), 0);
+  ASSERT_EQ(symlink("/dev/null", toNull.c_str()), 0);
+  // A reader waits, so that the pipe could be opened for writing.
+  const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(opens, 0);
+  ASSERT_GE(inotify_add_watch(opens, pipe.c_str(), IN_OPEN), 0);
+  for (const std::string& path : {pipe, toPipe, std::string("/dev/null"), toNull}) {
+    SCOPED_TRACE(path);
+    TFileReplace r;
+    EXPECT_FALSE(r.Prepare(path.c_str()));
+    EXPECT_FALSE(Replace(path, "bytes"));
+  }
+  char events[4096];
+  EXPECT_LT(read(opens, events, sizeof events), 0) << "the pipe was opened";
+  close(opens);
+  close(reader);
+  EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"pipe.jpg", "toNull.jpg", "toPipe.jpg"}));
+}
