@@ -20,7 +20,7 @@ struct TReplacePolicy {
   bool GuardTarget = true;
   // Where no temporary file can be made beside the target because the folder may
   // not be written, write the target itself in place (its contents are then not
-  // replaced in one step).
+  // replaced in one step, but room for them is made before the first byte).
   bool InPlaceFallback = false;
 };
 
@@ -47,17 +47,20 @@ class TFileReplace {
   // Makes the file the new contents go to: the temporary file, carrying the
   // former file's bits, owner, group and extended attributes.
   bool Begin();
-  // The new contents as a stream; null when none can be opened. After Begin.
+  // The new contents as a stream; null when none can be opened, and where the
+  // target is written in place. After Begin.
   FILE* Stream();
   // Appends bytes to the new contents.
   bool Write(std::string_view bytes);
   // Puts the new contents complete and synced in the target's place. False when
   // anything failed, or when the guard found the target changed; the replace is
-  // then abandoned.
+  // then abandoned. Written in place, a target that cannot take the new contents
+  // whole is left as it was wherever the system says so before the first byte.
   bool Commit();
 
  private:
   void Abandon();
+  bool CommitInPlace();
 
   TReplacePolicy FPolicy;
   std::string FTarget;
@@ -69,6 +72,7 @@ class TFileReplace {
   std::string FTempPath;
   int FFd = -1;  // where the contents go
   FILE* FFile = nullptr;
-  bool FInPlace = false;
+  bool FInPlace = false;      // the target is written in place, through FTargetFd
+  std::string FInPlaceBytes;  // the new contents then
   bool FFailed = false;
 };

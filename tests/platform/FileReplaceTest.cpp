@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/fsuid.h>
 #include <sys/inotify.h>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -89,7 +91,19 @@ void AfterTheChangeTimeOf(const std::string& path) {
   } while (now.tv_sec < st.st_ctim.tv_sec || (now.tv_sec == st.st_ctim.tv_sec && now.tv_nsec <= st.st_ctim.tv_nsec));
 }
 
+// While set, the file system stands for one that cannot reserve room for a file.
+bool NoReservations = false;
+
 }  // namespace
+
+extern "C" int fallocate(int fd, int mode, off_t offset, off_t length) {
+  static const auto real = reinterpret_cast<int (*)(int, int, off_t, off_t)>(dlsym(RTLD_NEXT, "fallocate"));
+  if (NoReservations) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return real(fd, mode, offset, length);
+}
 
 TEST(FileReplace, TheNewFileKeepsBitsOwnerGroupAndExtendedAttributes) {
   TempFolder dir;
@@ -238,6 +252,38 @@ TEST(FileReplace, OnlyTheSettingsAreWrittenInPlaceWhereTheFolderMayNotBeWritten)
   EXPECT_EQ(ReadBytes(ro), "[Pos]\nTop=5\n");
   EXPECT_EQ(ReadBytes(photo), "photo");
   EXPECT_EQ(Entries(locked), (std::vector<std::string>{"a.INI", "p.jpg", "ro.INI"}));
+}
+
+// As above, but with no room for the file to grow (a file-size limit standing
+// for a full disk or a quota): the write is refused before a byte changes, and
+// a write that fits still goes through. Also where the file system cannot
+// reserve room: the file then grows first, by the new text's tail.
+TEST(FileReplace, ASettingsWriteInPlaceThatCannotBeWhollyDoneChangesNothing) {
+  for (const bool reservations : {true, false}) {
+    SCOPED_TRACE(reservations ? "room reserved" : "no reservations on this file system");
+    TempFolder dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    const std::string locked = dir / "locked", ini = locked + "/a.INI";
+    ASSERT_TRUE(std::filesystem::create_directory(locked));
+    const std::string before = "[Pos]\nTop=5\n[Jpeg]\nComp=66\n";
+    WriteBytes(ini, before);
+    const bool root = geteuid() == 0;
+    if (root) {
+      ASSERT_EQ(chown(ini.c_str(), kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(chmod(locked.c_str(), root ? 0755 : 0555), 0);
+    FileSystemUser user(root ? kNobody : geteuid(), root ? kNobody : getegid());
+    NoReservations = !reservations;
+    {
+      FileSizeLimit limit(before.size() + 1);  // room for a part of the new text only
+      EXPECT_EQ(WritePrivateProfileStringA("Pos", "Top", "1234", ini.c_str()), FALSE);
+      EXPECT_EQ(ReadBytes(ini), before);
+      EXPECT_EQ(WritePrivateProfileStringA("Pos", "Top", "6", ini.c_str()), TRUE);
+    }
+    NoReservations = false;
+    EXPECT_EQ(ReadBytes(ini), "[Pos]\nTop=6\n[Jpeg]\nComp=66\n");
+    EXPECT_EQ(Entries(locked), std::vector<std::string>{"a.INI"});
+  }
 }
 
 // Anything but a regular file is refused before it is opened, also through a
