@@ -72,6 +72,18 @@ void CopyExtendedAttributes(int from, int to) {
   }
 }
 
+// Writes all of bytes to fd from offset on.
+bool WriteAt(int fd, std::string_view bytes, off_t offset) {
+  while (!bytes.empty()) {
+    const ssize_t n = pwrite(fd, bytes.data(), bytes.size(), offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+    offset += n;
+  }
+  return true;
+}
+
 void SyncFolder(const std::string& folder) {
   const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return;
@@ -94,7 +106,29 @@ void TFileReplace::Abandon() {
   FTempPath.clear();
   if (FTargetFd >= 0) close(FTargetFd);
   FTargetFd = -1;
+  FInPlaceBytes.clear();
   FPrepared = false;
+}
+
+bool TFileReplace::CommitInPlace() {
+  const int fd = FTargetFd;
+  const std::string_view bytes = FInPlaceBytes;
+  const auto length = static_cast<off_t>(bytes.size());
+  struct stat st{};
+  if (fstat(fd, &st) != 0) return false;
+  // Room for the new length before a byte of the file changes: a full disk, a
+  // quota or a file-size limit then refuses the write while the file is whole.
+  // Where the file system reserves nothing, the file grows first, by the new
+  // tail past its end.
+  bool reserved = length == 0 || fallocate(fd, 0, 0, length) == 0;
+  if (!reserved && (errno == EOPNOTSUPP || errno == ENOSYS))
+    reserved = length <= st.st_size || WriteAt(fd, bytes.substr(static_cast<std::size_t>(st.st_size)), st.st_size);
+  if (!reserved) {
+    struct stat now{};
+    if (fstat(fd, &now) == 0 && now.st_size != st.st_size) (void)!ftruncate(fd, st.st_size);
+    return false;
+  }
+  return WriteAt(fd, bytes, 0) && ftruncate(fd, length) == 0 && fsync(fd) == 0;
 }
 
 bool TFileReplace::Prepare(const char* path) {
@@ -109,14 +143,17 @@ bool TFileReplace::Prepare(const char* path) {
     FPrepared = true;
     return true;
   }
+  // Only a regular file is opened: opening a device or a pipe has effects of
+  // its own (a watchdog is armed, a tape rewinds, a reader sees the end).
+  struct stat st{};
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   // Opening for writing, without creating or truncating, lets the kernel say
   // whether this user may write through the path; it follows a link only where
-  // that is allowed. Non-blocking, so that a pipe without a reader is refused
-  // at once instead of hanging.
+  // that is allowed. Non-blocking, so that a pipe swapped in meanwhile is
+  // refused at once instead of hanging; what was opened is checked again.
   const int fd = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   FTargetFd = fd;
-  struct stat st{};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || IsReadOnlyMode(st.st_mode)) return false;
   if (S_ISLNK(link.st_mode)) {
     // The new file goes beside the file the link names.
@@ -156,12 +193,10 @@ bool TFileReplace::Begin() {
   }
   if (FFd < 0) {
     // A folder the user may not write, with a file in it that the user may.
+    // The new contents are kept in memory until Commit writes them over it.
     if (!FPolicy.InPlaceFallback || !FExists || FTargetFd < 0 || (error != EACCES && error != EPERM)) return false;
     const int flags = fcntl(FTargetFd, F_GETFL);
     if (flags == -1 || fcntl(FTargetFd, F_SETFL, flags & ~O_NONBLOCK) == -1) return false;
-    if (lseek(FTargetFd, 0, SEEK_SET) != 0) return false;
-    FFd = FTargetFd;
-    FTargetFd = -1;
     FInPlace = true;
     return true;
   }
@@ -185,6 +220,10 @@ FILE* TFileReplace::Stream() {
 }
 
 bool TFileReplace::Write(std::string_view bytes) {
+  if (FInPlace) {
+    FInPlaceBytes.append(bytes);
+    return true;
+  }
   if (FFd < 0) return false;
   if (FFile) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), FFile) != bytes.size()) FFailed = true;
@@ -203,16 +242,17 @@ bool TFileReplace::Write(std::string_view bytes) {
 }
 
 bool TFileReplace::Commit() {
+  if (FInPlace) {
+    const bool ok = FPrepared && CommitInPlace();
+    Abandon();
+    return ok;
+  }
   if (!FPrepared || FFd < 0 || FFailed) {
     Abandon();
     return false;
   }
   // Complete on disk before it takes the target's name.
   bool ok = !FFile || (std::fflush(FFile) == 0 && !std::ferror(FFile));
-  if (ok && FInPlace) {
-    const off_t end = lseek(FFd, 0, SEEK_CUR);
-    ok = end >= 0 && ftruncate(FFd, end) == 0;
-  }
   if (ok) ok = fsync(FFd) == 0;
   const int closed = FFile ? std::fclose(FFile) : close(FFd);
   FFile = nullptr;
@@ -220,10 +260,6 @@ bool TFileReplace::Commit() {
   if (!ok || closed != 0) {
     Abandon();
     return false;
-  }
-  if (FInPlace) {
-    Abandon();
-    return true;
   }
   if (FPolicy.GuardTarget && FExists) {
     TFileIdentity now;

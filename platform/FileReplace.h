@@ -20,7 +20,7 @@ struct TReplacePolicy {
   bool GuardTarget = true;
   // Where no temporary file can be made beside the target because the folder may
   // not be written, write the target itself in place (its contents are then not
-  // replaced in one step).
+  // replaced in one step, but room for them is made before the first byte).
   bool InPlaceFallback = false;
 };
 
@@ -37,7 +37,8 @@ class TFileReplace {
   // path for writing (its protection of links in shared folders included); the
   // link then stays and the file it names is replaced. An existing target must be
   // a regular file that is not read-only (no write bit at all: refused for every
-  // user, the superuser too). A missing target is created.
+  // user, the superuser too); anything else is refused without being opened. A
+  // missing target is created.
   bool Prepare(const char* path);
   // The file to be replaced or created; whether it exists. Valid after Prepare.
   const std::string& Target() const { return FTarget; }
@@ -46,17 +47,20 @@ class TFileReplace {
   // Makes the file the new contents go to: the temporary file, carrying the
   // former file's bits, owner, group and extended attributes.
   bool Begin();
-  // The new contents as a stream; null when none can be opened. After Begin.
+  // The new contents as a stream; null when none can be opened, and where the
+  // target is written in place. After Begin.
   FILE* Stream();
   // Appends bytes to the new contents.
   bool Write(std::string_view bytes);
   // Puts the new contents complete and synced in the target's place. False when
   // anything failed, or when the guard found the target changed; the replace is
-  // then abandoned.
+  // then abandoned. Written in place, a target that cannot take the new contents
+  // whole is left as it was wherever the system says so before the first byte.
   bool Commit();
 
  private:
   void Abandon();
+  bool CommitInPlace();
 
   TReplacePolicy FPolicy;
   std::string FTarget;
@@ -68,6 +72,7 @@ class TFileReplace {
   std::string FTempPath;
   int FFd = -1;  // where the contents go
   FILE* FFile = nullptr;
-  bool FInPlace = false;
+  bool FInPlace = false;      // the target is written in place, through FTargetFd
+  std::string FInPlaceBytes;  // the new contents then
   bool FFailed = false;
 };

@@ -77,6 +77,8 @@ bool GetFileIdentity(const char* path, TFileIdentity& identity) {
   identity.Size = static_cast<std::int64_t>(st.st_size);
   identity.WriteTimeSec = static_cast<std::int64_t>(st.st_mtim.tv_sec);
   identity.WriteTimeNsec = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+  identity.ChangeTimeSec = static_cast<std::int64_t>(st.st_ctim.tv_sec);
+  identity.ChangeTimeNsec = static_cast<std::int64_t>(st.st_ctim.tv_nsec);
   return true;
 }
 

@@ -48,14 +48,17 @@ DWORD GetLastFileError();
 bool IsReadOnlyMode(unsigned mode);
 
 // What tells one file from another at the same path, and one state of a file from
-// a later one: the file itself (device and index number), its size and its
-// last-write time to the nanosecond.
+// a later one: the file itself (device and index number), its size, its
+// last-write time and its status-change time, to the nanosecond. The latter moves
+// with every change of the bits, owner, links or extended attributes as well.
 struct TFileIdentity {
   std::uint64_t Device = 0;
   std::uint64_t Index = 0;
   std::int64_t Size = 0;
   std::int64_t WriteTimeSec = 0;
   std::int64_t WriteTimeNsec = 0;
+  std::int64_t ChangeTimeSec = 0;
+  std::int64_t ChangeTimeNsec = 0;
   bool operator==(const TFileIdentity&) const = default;
 };
 // The identity of the file at path, following links; false when there is none.

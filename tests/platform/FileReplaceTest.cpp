@@ -5,13 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/fsuid.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -73,7 +78,32 @@ class FileSystemUser {
   }
 };
 
+// Returns once a change of the file would get a later status-change time than
+// it has now: a kernel that stamps changes with a coarse clock gives a change
+// within the same tick the same time.
+void AfterTheChangeTimeOf(const std::string& path) {
+  struct stat st{};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  timespec now{};
+  do {
+    sched_yield();
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  } while (now.tv_sec < st.st_ctim.tv_sec || (now.tv_sec == st.st_ctim.tv_sec && now.tv_nsec <= st.st_ctim.tv_nsec));
+}
+
+// While set, the file system stands for one that cannot reserve room for a file.
+bool NoReservations = false;
+
 }  // namespace
+
+extern "C" int fallocate(int fd, int mode, off_t offset, off_t length) {
+  static const auto real = reinterpret_cast<int (*)(int, int, off_t, off_t)>(dlsym(RTLD_NEXT, "fallocate"));
+  if (NoReservations) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return real(fd, mode, offset, length);
+}
 
 TEST(FileReplace, TheNewFileKeepsBitsOwnerGroupAndExtendedAttributes) {
   TempFolder dir;
@@ -153,12 +183,24 @@ TEST(FileReplace, ATargetChangedSinceTheWriteBeganIsLeftToItsWriter) {
        "theirs, longer"},
       {"vanished", true, [](const std::string& t, const std::string&) { std::filesystem::remove(t); }, ""},
       {"appeared", false, [](const std::string& t, const std::string&) { WriteBytes(t, "theirs"); }, "theirs"},
+      // Bits, owner and extended attributes: the new file would carry them as
+      // they were before.
+      {"made private", true, [](const std::string& t, const std::string&) { ASSERT_EQ(chmod(t.c_str(), 0600), 0); },
+       "former"},
+      {"retagged", true,
+       [](const std::string& t, const std::string&) {
+         ASSERT_EQ(setxattr(t.c_str(), "user.xdg.tags", "holiday", 7, 0), 0);
+       },
+       "former"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     TempFolder dir;
     const std::string target = dir / "a.jpg";
-    if (row.existed) WriteBytes(target, "former");
+    if (row.existed) {
+      WriteBytes(target, "former");
+      AfterTheChangeTimeOf(target);
+    }
     TFileReplace r;
     ASSERT_TRUE(r.Prepare(target.c_str()));
     ASSERT_TRUE(r.Begin());
@@ -210,4 +252,64 @@ TEST(FileReplace, OnlyTheSettingsAreWrittenInPlaceWhereTheFolderMayNotBeWritten)
   EXPECT_EQ(ReadBytes(ro), "[Pos]\nTop=5\n");
   EXPECT_EQ(ReadBytes(photo), "photo");
   EXPECT_EQ(Entries(locked), (std::vector<std::string>{"a.INI", "p.jpg", "ro.INI"}));
+}
+
+// As above, but with no room for the file to grow (a file-size limit standing
+// for a full disk or a quota): the write is refused before a byte changes, and
+// a write that fits still goes through. Also where the file system cannot
+// reserve room: the file then grows first, by the new text's tail.
+TEST(FileReplace, ASettingsWriteInPlaceThatCannotBeWhollyDoneChangesNothing) {
+  for (const bool reservations : {true, false}) {
+    SCOPED_TRACE(reservations ? "room reserved" : "no reservations on this file system");
+    TempFolder dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    const std::string locked = dir / "locked", ini = locked + "/a.INI";
+    ASSERT_TRUE(std::filesystem::create_directory(locked));
+    const std::string before = "[Pos]\nTop=5\n[Jpeg]\nComp=66\n";
+    WriteBytes(ini, before);
+    const bool root = geteuid() == 0;
+    if (root) {
+      ASSERT_EQ(chown(ini.c_str(), kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(chmod(locked.c_str(), root ? 0755 : 0555), 0);
+    FileSystemUser user(root ? kNobody : geteuid(), root ? kNobody : getegid());
+    NoReservations = !reservations;
+    {
+      FileSizeLimit limit(before.size() + 1);  // room for a part of the new text only
+      EXPECT_EQ(WritePrivateProfileStringA("Pos", "Top", "1234", ini.c_str()), FALSE);
+      EXPECT_EQ(ReadBytes(ini), before);
+      EXPECT_EQ(WritePrivateProfileStringA("Pos", "Top", "6", ini.c_str()), TRUE);
+    }
+    NoReservations = false;
+    EXPECT_EQ(ReadBytes(ini), "[Pos]\nTop=6\n[Jpeg]\nComp=66\n");
+    EXPECT_EQ(Entries(locked), std::vector<std::string>{"a.INI"});
+  }
+}
+
+// Anything but a regular file is refused before it is opened, also through a
+// link: opening a device for writing has effects of its own (a watchdog is
+// armed, a tape rewinds; a waiting reader of a pipe sees its end).
+TEST(FileReplace, WhatIsNoRegularFileIsRefusedWithoutBeingOpened) {
+  TempFolder dir;
+  const std::string pipe = dir / "pipe.jpg", toPipe = dir / "toPipe.jpg", toNull = dir / "toNull.jpg";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0666), 0);
+  ASSERT_EQ(symlink(pipe.c_str(), toPipe.c_str()), 0);
+  ASSERT_EQ(symlink("/dev/null", toNull.c_str()), 0);
+  // A reader waits, so that the pipe could be opened for writing.
+  const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(opens, 0);
+  ASSERT_GE(inotify_add_watch(opens, pipe.c_str(), IN_OPEN), 0);
+  for (const std::string& path : {pipe, toPipe, std::string("/dev/null"), toNull}) {
+    SCOPED_TRACE(path);
+    TFileReplace r;
+    EXPECT_FALSE(r.Prepare(path.c_str()));
+    EXPECT_FALSE(Replace(path, "bytes"));
+  }
+  char events[4096];
+  EXPECT_LT(read(opens, events, sizeof events), 0) << "the pipe was opened";
+  close(opens);
+  close(reader);
+  EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"pipe.jpg", "toNull.jpg", "toPipe.jpg"}));
 }
