@@ -12,8 +12,9 @@ class TControl;
 
 namespace QtBridge {
 // Makes the Qt application as the forms need it: without Qt's high-dpi
-// scaling, so that sizes and places are the stated pixels whatever the
-// screen's dpi or the desktop's scale. The environment is left as it was.
+// scaling and at a logical 96 dpi, so that sizes and places are the stated
+// pixels and the controls are drawn alike whatever the screen's dpi or the
+// desktop's scale. The environment is left as it was.
 // argc and argv must outlive the application. Tests that make their own
 // application use this.
 std::unique_ptr<QApplication> NewApplication(int& argc, char** argv);

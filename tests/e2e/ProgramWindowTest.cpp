@@ -3,6 +3,8 @@
 // close box.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -86,6 +88,55 @@ TEST_P(ProgramWindow, SizesAndPlacesAreTheStatedPixelsAtAnyDpi) {
   EXPECT_EQ(window->Y, 50);
   EXPECT_TRUE(CloseAndEnd(*window)) << "status " << prog.Status();
 }
+
+// The window is drawn alike on every desktop: the style's own sizes (the check
+// box's indicator, for one) follow no dpi either.
+class ProgramPicture : public testing::TestWithParam<TProgramWindow> {
+ protected:
+  void SetUp() override {
+    if (!TXServer::Watchable()) GTEST_SKIP() << "programs under X are not watched in this build";
+  }
+  // Starts the program on desktop and grabs its window until done says the
+  // picture is complete (or a generous cap has passed); closes it again. The
+  // last picture grabbed.
+  std::vector<unsigned long> Drawn(const TDesktop& desktop,
+                                   const std::function<bool(const std::vector<unsigned long>&)>& done) {
+    std::vector<unsigned long> picture;
+    std::vector<std::string> env = x.Env();
+    env.insert(env.end(), desktop.Env.begin(), desktop.Env.end());
+    if (!x.Running() || !prog.Start({}, folder.Path(), env)) return picture;
+    const auto window = x.WaitFor(GetParam().Caption, 120);
+    if (!window) return picture;
+    Within(60, [&] { return done(picture = x.Picture(*window)); });
+    x.Close(*window);
+    EXPECT_TRUE(Within(120, [&] { return prog.Ended(); }) && prog.EndedCleanly()) << "status " << prog.Status();
+    return picture;
+  }
+  TXServer x;
+  TempFolder folder;
+  TProgramCopy prog{GetParam().Program};
+};
+
+TEST_P(ProgramPicture, IsTheSameOnEveryDesktop) {
+  // On the plain desktop the picture is complete once it no longer changes.
+  std::vector<unsigned long> last;
+  int same = 0;
+  const std::vector<unsigned long> plain = Drawn(kDesktops[0], [&](const std::vector<unsigned long>& p) {
+    same = !p.empty() && p == last ? same + 1 : 0;
+    last = p;
+    return same == 10 && std::adjacent_find(p.begin(), p.end(), std::not_equal_to<>()) != p.end();
+  });
+  ASSERT_EQ(plain.size(), static_cast<std::size_t>(GetParam().ClientWidth * GetParam().ClientHeight));
+  for (const TDesktop& desktop : kDesktops) {
+    if (&desktop == &kDesktops[0]) continue;
+    const std::vector<unsigned long> picture =
+        Drawn(desktop, [&](const std::vector<unsigned long>& p) { return p == plain; });
+    EXPECT_TRUE(picture == plain) << desktop.Name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, ProgramPicture, testing::ValuesIn(kWindows),
+                         [](const testing::TestParamInfo<TProgramWindow>& info) { return info.param.Program; });
 
 INSTANTIATE_TEST_SUITE_P(Programs, ProgramWindow, testing::Combine(testing::ValuesIn(kWindows), testing::ValuesIn(kDesktops)),
                          [](const testing::TestParamInfo<ProgramWindow::ParamType>& info) {

@@ -136,3 +136,16 @@ void TXServer::Close(const TWindow& window) {
   XSendEvent(d, window.Id, False, NoEventMask, &e);
   XFlush(d);
 }
+
+std::vector<unsigned long> TXServer::Picture(const TWindow& window) {
+  std::vector<unsigned long> pixels;
+  if (!FDisplay || window.Width <= 0 || window.Height <= 0) return pixels;
+  XImage* image = XGetImage(Dpy(FDisplay), window.Id, 0, 0, static_cast<unsigned>(window.Width),
+                            static_cast<unsigned>(window.Height), AllPlanes, ZPixmap);
+  if (!image) return pixels;
+  pixels.reserve(static_cast<std::size_t>(window.Width) * static_cast<std::size_t>(window.Height));
+  for (int y = 0; y < window.Height; ++y)
+    for (int x = 0; x < window.Width; ++x) pixels.push_back(XGetPixel(image, x, y));
+  XDestroyImage(image);
+  return pixels;
+}

@@ -43,6 +43,8 @@ class TXServer {
   std::optional<TWindow> WaitFor(const std::string& title, double seconds);
   // Asks a window to close, as a window manager's close box does.
   void Close(const TWindow& window);
+  // The window's pixels as drawn now, row by row; empty when it cannot be read.
+  std::vector<unsigned long> Picture(const TWindow& window);
 
  private:
   pid_t FPid = -1;
