@@ -80,7 +80,6 @@ class TComponent : public TPersistent {
   // Told of components inserted into or removed from this one and of the removal
   // of components this one asked FreeNotification of.
   virtual void Notification(TComponent* AComponent, TOperation Operation);
-  void SetDestroying() { FDestroying = true; }
 
  private:
   TComponent* FOwner = nullptr;
@@ -98,7 +97,6 @@ class TStrings : public TPersistent {
   virtual int Count() const = 0;
   virtual const std::string& Strings(int index) const = 0;
   virtual int Add(const std::string& s) = 0;
-  virtual void Clear() = 0;
   const std::string& operator[](int index) const { return Strings(index); }
 };
 
@@ -109,7 +107,6 @@ class TStringList : public TStrings {
   // for an index out of range.
   const std::string& Strings(int index) const override;
   int Add(const std::string& s) override;
-  void Clear() override { FItems.clear(); }
 
  private:
   std::vector<std::string> FItems;

@@ -588,15 +588,6 @@ void TWinControl::SetTabStop(bool value) {
   }
 }
 
-void TWinControl::SetFocus() {
-  if (QWidget* w = Widget()) w->setFocus(Qt::OtherFocusReason);
-}
-
-bool TWinControl::Focused() const {
-  QWidget* w = Widget();
-  return w && w->hasFocus();
-}
-
 void TWinControl::UpdateTabOrder() {
   std::vector<TWinControl*> order;
   for (TControl* c : FControls)

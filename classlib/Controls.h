@@ -262,16 +262,12 @@ class TWinControl : public TControl {
   HWND Handle();
   bool HandleAllocated() const { return FHandle != nullptr; }
 
-  int ControlCount() const { return static_cast<int>(FControls.size()); }
   TControl* Controls(int index) const { return FControls.at(static_cast<std::size_t>(index)); }
 
   Integer TabOrder() const { return FTabOrder; }
   void SetTabOrder(Integer value);
   bool TabStop() const { return FTabStop; }
   void SetTabStop(bool value);
-  // Gives the keyboard focus to the control's widget.
-  virtual void SetFocus();
-  bool Focused() const;
 
   bool ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) override;
   void Loaded() override;

@@ -172,23 +172,6 @@ std::int64_t ReadFileBytes(THandle handle, void* buffer, std::int64_t count) {
   return done;
 }
 
-bool WriteFileBytes(THandle handle, const void* buffer, std::int64_t count) {
-  int fd = Descriptor(handle);
-  if (fd < 0 || count < 0 || (count > 0 && !buffer))
-    return Fail(fd < 0 ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
-  auto* p = static_cast<const char*>(buffer);
-  std::int64_t done = 0;
-  while (done < count) {
-    ssize_t n = ::write(fd, p + done, static_cast<std::size_t>(count - done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return Fail(ErrorFromErrno(errno));
-    }
-    done += n;
-  }
-  return true;
-}
-
 std::int64_t SeekFile(THandle handle, std::int64_t offset, int origin) {
   int fd = Descriptor(handle);
   static const int whence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};

@@ -37,8 +37,6 @@ THandle CreateFileA(const char* fileName, DWORD access, DWORD share, DWORD dispo
 BOOL CloseHandle(THandle handle);
 // Reads up to count bytes (fewer only at the end of the file); -1 on failure.
 std::int64_t ReadFileBytes(THandle handle, void* buffer, std::int64_t count);
-// Writes all count bytes; false on failure.
-bool WriteFileBytes(THandle handle, const void* buffer, std::int64_t count);
 // Moves the file position (origin 0 start, 1 current, 2 end); the new position or -1.
 std::int64_t SeekFile(THandle handle, std::int64_t offset, int origin);
 // The error code of the last failing file service on this thread.

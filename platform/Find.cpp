@@ -89,11 +89,6 @@ bool Advance(Search& s, WIN32_FIND_DATAA* data) {
 
 }  // namespace
 
-bool MatchesFindPattern(const char* pattern, const char* name) {
-  if (!pattern || !name) return false;
-  return Match(pattern, name);
-}
-
 THandle FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) {
   if (!fileName || !*fileName || !findData) return INVALID_HANDLE_VALUE;
   std::string path = fileName;

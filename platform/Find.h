@@ -29,7 +29,3 @@ THandle FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData);
 BOOL FindNextFileA(THandle findHandle, WIN32_FIND_DATAA* findData);
 // Ends a search and releases its handle.
 BOOL FindClose(THandle findHandle);
-
-// Whether name matches pattern: letters without regard to case, "*" for any run
-// of characters, "?" for one character.
-bool MatchesFindPattern(const char* pattern, const char* name);

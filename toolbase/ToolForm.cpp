@@ -97,7 +97,7 @@ std::string AbsoluteParamPath(const std::string& param, const std::string& folde
 
 SmallInt UpDownPosition(Integer value) { return static_cast<SmallInt>(static_cast<std::uint16_t>(value)); }
 
-TToolForm::TToolForm(TComponent* AOwner) : TForm(AOwner), FSearch(RuntimeLongPathSearch()) {}
+TToolForm::TToolForm(TComponent* AOwner) : TForm(AOwner) {}
 
 TToolForm::~TToolForm() = default;
 
@@ -148,7 +148,7 @@ void TToolForm::FileDrop1FileDrop(TObject* /*Sender*/, Integer Num, TStrings* Fi
 }
 
 void TToolForm::GetLongFilePathName(const std::string& path, std::string& result) {
-  ExpandLongFilePathName(path, result, FSearch);
+  ExpandLongFilePathName(path, result, RuntimeLongPathSearch());
 }
 
 std::any TToolForm::MethodAddress(const std::string& name) {

@@ -93,16 +93,10 @@ class TToolForm : public TForm {
   void ShowToolSettings(Integer PosTop, Integer PosLeft, Integer ModeClose, Integer JpegComp);
   void TakeToolSettings(Integer& PosTop, Integer& PosLeft, Integer& ModeClose, Integer& JpegComp);
 
-  // Test support: the search GetLongFilePathName uses from now on.
-  void SetLongPathSearch(const TLongPathSearch& search) { FSearch = search; }
-
   std::any MethodAddress(const std::string& name) override;
 
  protected:
   // The tool's per-file routine, called once for every path of a batch.
   virtual void ProcessFile(const std::string& FileName) = 0;
   void BindFields() override;
-
- private:
-  TLongPathSearch FSearch;
 };
