@@ -170,10 +170,9 @@ void TUpDown::Notification(TComponent* AComponent, TOperation Operation) {
 
 bool TUpDown::ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) {
   auto small = [&](const TPropValue& v) {
-    std::int64_t i = reader.Int(v);
-    if (i < std::numeric_limits<SmallInt>::min() || i > std::numeric_limits<SmallInt>::max())
-      throw EResourceError(reader.ErrorText(v, "value out of the range -32768..32767"));
-    return static_cast<SmallInt>(i);
+    return static_cast<SmallInt>(reader.IntIn(v, std::numeric_limits<SmallInt>::min(),
+                                              std::numeric_limits<SmallInt>::max(),
+                                              "value out of the range -32768..32767"));
   };
   if (name == "Min") {
     SetMin(small(value));
@@ -235,9 +234,7 @@ void TProgressBar::SetPosition(Integer value) {
 
 bool TProgressBar::ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) {
   auto int32 = [&](const TPropValue& v) {
-    std::int64_t i = reader.Int(v);
-    if (i < INT32_MIN || i > INT32_MAX) throw EResourceError(reader.ErrorText(v, "number out of range"));
-    return static_cast<Integer>(i);
+    return static_cast<Integer>(reader.IntIn(v, INT32_MIN, INT32_MAX, "number out of range"));
   };
   if (name == "Min") SetMin(int32(value));
   else if (name == "Max") SetMax(int32(value));

@@ -165,10 +165,8 @@ TColor ReadColor(TReader& reader, const TPropValue& value) {
     if (IdentToColor(value.Str, c)) return c;
     throw EResourceError(reader.ErrorText(value, "unknown colour '" + value.Str + "'"));
   }
-  std::int64_t v = reader.Int(value);
-  if (v < INT32_MIN || v > static_cast<std::int64_t>(UINT32_MAX))
-    throw EResourceError(reader.ErrorText(value, "colour out of range"));
-  return static_cast<TColor>(static_cast<std::uint32_t>(v));
+  return static_cast<TColor>(
+      static_cast<std::uint32_t>(reader.IntIn(value, INT32_MIN, UINT32_MAX, "colour out of range")));
 }
 
 }  // namespace
@@ -273,38 +271,23 @@ bool TFont::ReadProperty(TReader& reader, const std::string& name, const TPropVa
   if (name == "Name") {
     SetName(reader.String(value));
   } else if (name == "Height") {
-    std::int64_t v = reader.Int(value);
-    if (v < INT32_MIN || v > INT32_MAX) throw EResourceError(reader.ErrorText(value, "font height out of range"));
-    SetHeight(static_cast<Integer>(v));
+    SetHeight(static_cast<Integer>(reader.IntIn(value, INT32_MIN, INT32_MAX, "font height out of range")));
   } else if (name == "Size") {
-    std::int64_t v = reader.Int(value);
-    if (v < -10000 || v > 10000) throw EResourceError(reader.ErrorText(value, "font size out of range"));
-    SetSize(static_cast<Integer>(v));
+    SetSize(static_cast<Integer>(reader.IntIn(value, -10000, 10000, "font size out of range")));
   } else if (name == "Color") {
     SetColor(ReadColor(reader, value));
   } else if (name == "Style") {
-    if (value.Kind != TPropValue::vaSet) throw EResourceError(reader.ErrorText(value, "set expected"));
-    TFontStyles s = 0;
-    for (const std::string& m : value.Set) {
-      std::string l = LowerCase(m);
-      if (l == "fsbold") s |= fsBold;
-      else if (l == "fsitalic") s |= fsItalic;
-      else if (l == "fsunderline") s |= fsUnderline;
-      else if (l == "fsstrikeout") s |= fsStrikeOut;
-      else throw EResourceError(reader.ErrorText(value, "unknown font style '" + m + "'"));
-    }
-    SetStyle(s);
+    SetStyle(reader.SetIn(value,
+                          {{"fsBold", fsBold}, {"fsItalic", fsItalic}, {"fsUnderline", fsUnderline},
+                           {"fsStrikeOut", fsStrikeOut}},
+                          "font style"));
   } else if (name == "Charset") {
     if (value.Kind == TPropValue::vaIdent) {
-      std::string l = LowerCase(value.Str);
-      if (l == "ansi_charset") SetCharset(ANSI_CHARSET);
-      else if (l == "default_charset") SetCharset(DEFAULT_CHARSET);
-      else if (l == "shiftjis_charset") SetCharset(SHIFTJIS_CHARSET);
-      else throw EResourceError(reader.ErrorText(value, "unknown character set '" + value.Str + "'"));
+      static const TFontCharset charsets[] = {ANSI_CHARSET, DEFAULT_CHARSET, SHIFTJIS_CHARSET};
+      SetCharset(charsets[reader.IdentIn(value, {"ANSI_CHARSET", "DEFAULT_CHARSET", "SHIFTJIS_CHARSET"},
+                                         "character set")]);
     } else {
-      std::int64_t v = reader.Int(value);
-      if (v < 0 || v > 255) throw EResourceError(reader.ErrorText(value, "character set out of range"));
-      SetCharset(static_cast<TFontCharset>(v));
+      SetCharset(static_cast<TFontCharset>(reader.IntIn(value, 0, 255, "character set out of range")));
     }
   } else {
     return false;
@@ -486,9 +469,7 @@ void TControl::BoundsChanged() {
 
 bool TControl::ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) {
   auto int32 = [&](const TPropValue& v) {
-    std::int64_t i = reader.Int(v);
-    if (i < INT32_MIN || i > INT32_MAX) throw EResourceError(reader.ErrorText(v, "number out of range"));
-    return static_cast<Integer>(i);
+    return static_cast<Integer>(reader.IntIn(v, INT32_MIN, INT32_MAX, "number out of range"));
   };
   if (name == "Left") SetLeft(int32(value));
   else if (name == "Top") SetTop(int32(value));
@@ -603,9 +584,7 @@ void TWinControl::UpdateTabOrder() {
 
 bool TWinControl::ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) {
   if (name == "TabOrder") {
-    std::int64_t v = reader.Int(value);
-    if (v < -1 || v > 32767) throw EResourceError(reader.ErrorText(value, "tab order out of range"));
-    SetTabOrder(static_cast<Integer>(v));
+    SetTabOrder(static_cast<Integer>(reader.IntIn(value, -1, 32767, "tab order out of range")));
     return true;
   }
   if (name == "TabStop") {

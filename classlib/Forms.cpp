@@ -231,40 +231,25 @@ void TCustomForm::BindFieldMismatch(const std::string& name, const TComponent& f
 }
 
 bool TCustomForm::ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) {
-  auto size = [&](const TPropValue& v) {
-    std::int64_t i = reader.Int(v);
-    if (i < 0 || i > 32767) throw EResourceError(reader.ErrorText(v, "size out of range"));
-    return static_cast<Integer>(i);
-  };
+  auto size = [&](const TPropValue& v) { return static_cast<Integer>(reader.IntIn(v, 0, 32767, "size out of range")); };
   if (name == "ClientWidth") {
     SetClientWidth(size(value));
   } else if (name == "ClientHeight") {
     SetClientHeight(size(value));
   } else if (name == "BorderStyle") {
-    static const char* const names[] = {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"};
-    const std::string& id = reader.Ident(value);
-    auto it = std::find_if(std::begin(names), std::end(names), [&](const char* n) { return LowerCase(id) == LowerCase(n); });
-    if (it == std::end(names)) throw EResourceError(reader.ErrorText(value, "unknown border style '" + id + "'"));
-    SetBorderStyle(static_cast<TBorderStyle>(it - std::begin(names)));
+    SetBorderStyle(static_cast<TBorderStyle>(reader.IdentIn(
+        value, {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"}, "border style")));
   } else if (name == "BorderIcons") {
-    if (value.Kind != TPropValue::vaSet) throw EResourceError(reader.ErrorText(value, "set expected"));
-    TBorderIcons icons = 0;
-    for (const std::string& m : value.Set) {
-      std::string l = LowerCase(m);
-      if (l == "bisystemmenu") icons |= biSystemMenu;
-      else if (l == "biminimize") icons |= biMinimize;
-      else if (l == "bimaximize") icons |= biMaximize;
-      else if (l == "bihelp") icons |= biHelp;
-      else throw EResourceError(reader.ErrorText(value, "unknown border icon '" + m + "'"));
-    }
-    SetBorderIcons(icons);
+    SetBorderIcons(reader.SetIn(value,
+                                {{"biSystemMenu", biSystemMenu}, {"biMinimize", biMinimize},
+                                 {"biMaximize", biMaximize}, {"biHelp", biHelp}},
+                                "border icon"));
   } else if (name == "Position") {
-    static const char* const names[] = {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly",
-                                        "poScreenCenter", "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"};
-    const std::string& id = reader.Ident(value);
-    auto it = std::find_if(std::begin(names), std::end(names), [&](const char* n) { return LowerCase(id) == LowerCase(n); });
-    if (it == std::end(names)) throw EResourceError(reader.ErrorText(value, "unknown position '" + id + "'"));
-    SetPosition(static_cast<TPosition>(it - std::begin(names)));
+    SetPosition(static_cast<TPosition>(reader.IdentIn(value,
+                                                      {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly",
+                                                       "poScreenCenter", "poDesktopCenter", "poMainFormCenter",
+                                                       "poOwnerFormCenter"},
+                                                      "position")));
   } else if (name == "PixelsPerInch" || name == "TextHeight") {
     reader.Int(value);  // nothing is scaled: sizes are the resource's pixels
   } else if (name == "OnCreate") {

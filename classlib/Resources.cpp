@@ -443,6 +443,36 @@ bool TReader::Bool(const TPropValue& value) const {
   throw EResourceError(ErrorText(value, "True or False expected"));
 }
 
+std::int64_t TReader::IntIn(const TPropValue& value, std::int64_t lo, std::int64_t hi, const char* outOfRange) const {
+  const std::int64_t i = Int(value);
+  if (i < lo || i > hi) throw EResourceError(ErrorText(value, outOfRange));
+  return i;
+}
+
+std::size_t TReader::IdentIn(const TPropValue& value, std::initializer_list<const char*> names,
+                             const char* what) const {
+  const std::string id = LowerCase(Ident(value));
+  std::size_t index = 0;
+  for (const char* name : names) {
+    if (id == LowerCase(name)) return index;
+    ++index;
+  }
+  throw EResourceError(ErrorText(value, std::string("unknown ") + what + " '" + value.Str + "'"));
+}
+
+unsigned TReader::SetIn(const TPropValue& value, std::initializer_list<std::pair<const char*, unsigned>> members,
+                        const char* what) const {
+  if (value.Kind != TPropValue::vaSet) throw EResourceError(ErrorText(value, "set expected"));
+  unsigned flags = 0;
+  for (const std::string& m : value.Set) {
+    const std::string id = LowerCase(m);
+    auto it = std::find_if(members.begin(), members.end(), [&](const auto& member) { return id == LowerCase(member.first); });
+    if (it == members.end()) throw EResourceError(ErrorText(value, std::string("unknown ") + what + " '" + m + "'"));
+    flags |= it->second;
+  }
+  return flags;
+}
+
 std::string TReader::ErrorText(const TPropValue& value, const std::string& what) const {
   return "form resource " + FResourceName + ", line " + std::to_string(value.Line) + ": " + what;
 }

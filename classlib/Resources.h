@@ -16,6 +16,7 @@
 #pragma once
 #include <any>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <string_view>
@@ -68,6 +69,16 @@ class TReader {
   const std::string& String(const TPropValue& value) const;
   const std::string& Ident(const TPropValue& value) const;
   bool Bool(const TPropValue& value) const;
+  // An integer from lo to hi; any other raises the error outOfRange.
+  std::int64_t IntIn(const TPropValue& value, std::int64_t lo, std::int64_t hi, const char* outOfRange) const;
+  // The index in names of an identifier, letters without regard to case; one
+  // not there raises "unknown <what> '<identifier>'".
+  std::size_t IdentIn(const TPropValue& value, std::initializer_list<const char*> names, const char* what) const;
+  // A set of identifiers, each standing for the flag beside it in members,
+  // letters without regard to case: the flags together. A member not there
+  // raises "unknown <what> '<identifier>'".
+  unsigned SetIn(const TPropValue& value, std::initializer_list<std::pair<const char*, unsigned>> members,
+                 const char* what) const;
 
   std::string ErrorText(const TPropValue& value, const std::string& what) const;
   TComponent* Root() const { return FRoot; }
