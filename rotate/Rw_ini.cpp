@@ -5,10 +5,10 @@
 #include "classlib/IniFiles.h"
 #include "toolbase/ToolSettings.h"
 
-Integer PosTop = 50;
-Integer PosLeft = 50;
-Integer ModeClose = 1;
-Integer JpegComp = 66;
+Integer PosTop = kDefaultPosTop;
+Integer PosLeft = kDefaultPosLeft;
+Integer ModeClose = kDefaultModeClose;
+Integer JpegComp = kDefaultJpegComp;
 
 void ReadSettings() {
   auto ini = std::make_unique<TIniFile>(ToolSettingsFileName());

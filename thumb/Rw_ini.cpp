@@ -5,19 +5,24 @@
 #include "classlib/IniFiles.h"
 #include "toolbase/ToolSettings.h"
 
-Integer PosTop = 50;
-Integer PosLeft = 50;
-Integer ModeClose = 1;
-Integer JpegComp = 66;
-Integer ThumbMax = 64;
-std::string ThumbChar = "$_";
+namespace {
+constexpr Integer kDefaultThumbMax = 64;
+constexpr const char* kDefaultThumbChar = "$_";
+}  // namespace
+
+Integer PosTop = kDefaultPosTop;
+Integer PosLeft = kDefaultPosLeft;
+Integer ModeClose = kDefaultModeClose;
+Integer JpegComp = kDefaultJpegComp;
+Integer ThumbMax = kDefaultThumbMax;
+std::string ThumbChar = kDefaultThumbChar;
 
 void ReadSettings() {
   auto ini = std::make_unique<TIniFile>(ToolSettingsFileName());
   ReadToolSettings(*ini, PosTop, PosLeft, ModeClose, JpegComp);
-  ThumbMax = ini->ReadInteger("Thumb", "Max", 64);
+  ThumbMax = ini->ReadInteger("Thumb", "Max", kDefaultThumbMax);
   // The default stands in only for a missing key; an empty value is an empty prefix.
-  ThumbChar = ini->ReadString("Thumb", "Char", "$_");
+  ThumbChar = ini->ReadString("Thumb", "Char", kDefaultThumbChar);
 }
 
 void WriteSettings() {

@@ -6,10 +6,10 @@ std::string ToolSettingsFileName() { return ChangeFileExt(ModuleFileName(), ".IN
 
 void ReadToolSettings(TIniFile& ini, Integer& PosTop, Integer& PosLeft, Integer& ModeClose,
                       Integer& JpegComp) {
-  PosTop = ini.ReadInteger("Pos", "Top", 50);
-  PosLeft = ini.ReadInteger("Pos", "Left", 50);
-  ModeClose = ini.ReadInteger("Mode", "Close", 1);
-  JpegComp = ini.ReadInteger("Jpeg", "Comp", 66);
+  PosTop = ini.ReadInteger("Pos", "Top", kDefaultPosTop);
+  PosLeft = ini.ReadInteger("Pos", "Left", kDefaultPosLeft);
+  ModeClose = ini.ReadInteger("Mode", "Close", kDefaultModeClose);
+  JpegComp = ini.ReadInteger("Jpeg", "Comp", kDefaultJpegComp);
 }
 
 void WriteToolSettings(TIniFile& ini, Integer PosTop, Integer PosLeft, Integer ModeClose,

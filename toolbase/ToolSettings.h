@@ -8,11 +8,18 @@
 #include "classlib/IniFiles.h"
 #include "classlib/SysUtils.h"
 
+// What each of the four holds when the file gives nothing: at start-up and for
+// a key missing or unreadable.
+constexpr Integer kDefaultPosTop = 50;
+constexpr Integer kDefaultPosLeft = 50;
+constexpr Integer kDefaultModeClose = 1;
+constexpr Integer kDefaultJpegComp = 66;
+
 // The program file's path with the extension ".INI", formed afresh at every use.
 std::string ToolSettingsFileName();
 
 // Reads "Pos"/"Top", "Pos"/"Left", "Mode"/"Close" and "Jpeg"/"Comp" in this
-// order; missing or unreadable values give 50, 50, 1 and 66.
+// order; missing or unreadable values give the defaults above.
 void ReadToolSettings(TIniFile& ini, Integer& PosTop, Integer& PosLeft, Integer& ModeClose,
                       Integer& JpegComp);
 // Writes the four keys in the same order; a write the file refuses raises
