@@ -4,7 +4,6 @@
 //
 //   bench_convfile convfile SOURCE WORKFILE RUNS
 //   bench_convfile phases   SOURCE WORKFILE RUNS
-//   bench_convfile messages SOURCE WORKFILE RUNS   (the progress display alone)
 //
 // convfile prints one line per run: "convfile <ms>". phases times ConvFile's own
 // steps through its step callback and prints, per run, one line per step
@@ -97,7 +96,7 @@ void References(const std::string& source, const std::string& shmFile) {
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: %s convfile|phases|messages SOURCE WORKFILE RUNS\n", argv[0]);
+    std::fprintf(stderr, "usage: %s convfile|phases SOURCE WORKFILE RUNS\n", argv[0]);
     return 2;
   }
   const std::string mode = argv[1], source = argv[2], work = argv[3];
@@ -109,7 +108,7 @@ int main(int argc, char** argv) {
     Application->CreateForm(Form1);
     ShowAndActivate(Form1);
     for (int r = 0; r < runs; ++r) {
-      if (mode != "messages" && !CopyFile(source, work)) {
+      if (!CopyFile(source, work)) {
         std::fprintf(stderr, "cannot copy %s to %s\n", source.c_str(), work.c_str());
         return 1;
       }
@@ -117,17 +116,6 @@ int main(int argc, char** argv) {
         const auto t0 = Clock::now();
         Form1->ConvFile(work);
         std::printf("convfile %.2f\n", Ms(t0, Clock::now()));
-      } else if (mode == "messages") {
-        // What the progress display costs alone: a 6000 x 4000 turn's 401
-        // position changes, each followed by the pending messages.
-        const auto t0 = Clock::now();
-        Form1->ProgressBar1->SetMax(4000);
-        for (Integer y = 0; y < 4000; y += 10) {
-          Form1->ProgressBar1->SetPosition(y);
-          Application->ProcessMessages();
-        }
-        Form1->ProgressBar1->SetPosition(0);
-        std::printf("messages %.2f\n", Ms(t0, Clock::now()));
       } else {
         Phases(work);
         References(source, shmFile);

@@ -38,6 +38,13 @@ std::vector<std::vector<int>> Rows(TBottomUpImage& img) {
   return rows;
 }
 
+const char* RuleName(TTurnRule rule) { return rule == TTurnRule::Left ? "left" : "right"; }
+
+// Names the case a failure below belongs to.
+testing::Message Case(TTurnRule rule, Integer W, Integer H, Integer B) {
+  return testing::Message() << RuleName(rule) << ' ' << W << 'x' << H << " B=" << B;
+}
+
 using TCopy = void (*)(TTurnRule, const BYTE*, std::int64_t, const TTurnTarget&, const TTurnProgress&);
 
 }  // namespace
@@ -45,12 +52,13 @@ using TCopy = void (*)(TTurnRule, const BYTE*, std::int64_t, const TTurnTarget&,
 TEST(TurnCopy, TheWorkedThreeByTwoExampleOnBothRulesAndEveryPixelSize) {
   for (Integer B = 1; B <= 4; ++B) {
     for (TCopy copy : {TCopy(TurnPixelsBanded), TCopy(TurnPixelsNaive)}) {
+      SCOPED_TRACE(testing::Message() << (copy == TCopy(TurnPixelsBanded) ? "banded" : "naive") << " B=" << B);
       TBottomUpImage src = Numbered(3, 2, B);  // rows 1 2 3 / 4 5 6
       TBottomUpImage left(2, 3, B, kPad), right(2, 3, B, kPad);
       copy(TTurnRule::Left, src.bytes.data(), src.stride, Target(src, left), nullptr);
       copy(TTurnRule::Right, src.bytes.data(), src.stride, Target(src, right), nullptr);
-      EXPECT_EQ(Rows(left), (std::vector<std::vector<int>>{{3, 6}, {2, 5}, {1, 4}})) << "B=" << B;
-      EXPECT_EQ(Rows(right), (std::vector<std::vector<int>>{{4, 1}, {5, 2}, {6, 3}})) << "B=" << B;
+      EXPECT_EQ(Rows(left), (std::vector<std::vector<int>>{{3, 6}, {2, 5}, {1, 4}}));
+      EXPECT_EQ(Rows(right), (std::vector<std::vector<int>>{{4, 1}, {5, 2}, {6, 3}}));
       // Every byte of a pixel moves, and the row padding stays as it was.
       for (Integer r = 0; r < 3; ++r) {
         for (Integer k = 0; k < 2 * B; ++k) EXPECT_NE(left.At(r, 0)[k], kPad);
@@ -69,10 +77,11 @@ TEST(TurnCopy, TiledCopyEqualsThePixelByPixelCopyOnAnySize) {
       TBottomUpImage src(s[0], s[1], B, 0);
       for (BYTE& b : src.bytes) b = static_cast<BYTE>(rng());
       for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
+        SCOPED_TRACE(Case(rule, s[0], s[1], B));
         TBottomUpImage tiled(s[1], s[0], B, kPad), naive(s[1], s[0], B, kPad);
         TurnPixelsBanded(rule, src.bytes.data(), src.stride, Target(src, tiled));
         TurnPixelsNaive(rule, src.bytes.data(), src.stride, Target(src, naive));
-        ASSERT_EQ(tiled.bytes, naive.bytes) << s[0] << "x" << s[1] << " B=" << B;
+        ASSERT_EQ(tiled.bytes, naive.bytes);
       }
     }
   }
@@ -82,6 +91,7 @@ TEST(TurnCopy, ProgressComesAfterEveryTenthRowWithExactlyTheRowsUpToItCopied) {
   for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
     for (Integer H : {1, 10, 11, 25, 31}) {
       const Integer W = 6;
+      SCOPED_TRACE(Case(rule, W, H, 1));
       TBottomUpImage src = Numbered(W, H, 1);
       TBottomUpImage dst(H, W, 1, 0);  // pixel numbers start at 1: 0 is "not yet written"
       std::vector<Integer> calls;
@@ -100,11 +110,11 @@ TEST(TurnCopy, ProgressComesAfterEveryTenthRowWithExactlyTheRowsUpToItCopied) {
       TurnPixelsBanded(rule, src.bytes.data(), src.stride, Target(src, dst), check);
       std::vector<Integer> expected;
       for (Integer y = 0; y < H; y += 10) expected.push_back(y);
-      EXPECT_EQ(calls, expected) << "H=" << H;
+      EXPECT_EQ(calls, expected) << "banded";
       std::vector<Integer> naiveCalls;
       TBottomUpImage other(H, W, 1, 0);
       TurnPixelsNaive(rule, src.bytes.data(), src.stride, Target(src, other), [&](Integer y) { naiveCalls.push_back(y); });
-      EXPECT_EQ(naiveCalls, expected);
+      EXPECT_EQ(naiveCalls, expected) << "naive";
     }
   }
 }
@@ -121,6 +131,7 @@ TEST(TurnCopy, RowsHandedOverInBandsOfAnyHeightLandWhereTheWholeCopyPutsThem) {
       TBottomUpImage src(W, H, B, 0);
       for (BYTE& b : src.bytes) b = static_cast<BYTE>(rng());
       for (TTurnRule rule : {TTurnRule::Left, TTurnRule::Right}) {
+        SCOPED_TRACE(Case(rule, W, H, B));
         TBottomUpImage naive(H, W, B, kPad), banded(H, W, B, kPad);
         TurnPixelsNaive(rule, src.bytes.data(), src.stride, Target(src, naive));
         const TTurnTarget target = Target(src, banded);
@@ -135,10 +146,10 @@ TEST(TurnCopy, RowsHandedOverInBandsOfAnyHeightLandWhereTheWholeCopyPutsThem) {
           // The turned columns of the rows still to come hold what they held.
           for (Integer r = y; r < H; ++r) {
             const Integer col = rule == TTurnRule::Left ? r : H - 1 - r;
-            for (Integer row = 0; row < W; ++row) ASSERT_EQ(*banded.At(row, col), kPad);
+            for (Integer row = 0; row < W; ++row) ASSERT_EQ(*banded.At(row, col), kPad) << "source row " << r << " after " << y << " rows";
           }
         }
-        ASSERT_EQ(banded.bytes, naive.bytes) << W << "x" << H << " B=" << B;
+        ASSERT_EQ(banded.bytes, naive.bytes);
       }
     }
   }
