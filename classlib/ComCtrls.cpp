@@ -233,12 +233,9 @@ void TProgressBar::SetPosition(Integer value) {
 }
 
 bool TProgressBar::ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) {
-  auto int32 = [&](const TPropValue& v) {
-    return static_cast<Integer>(reader.IntIn(v, INT32_MIN, INT32_MAX, "number out of range"));
-  };
-  if (name == "Min") SetMin(int32(value));
-  else if (name == "Max") SetMax(int32(value));
-  else if (name == "Position") SetPosition(int32(value));
+  if (name == "Min") SetMin(reader.Int32(value));
+  else if (name == "Max") SetMax(reader.Int32(value));
+  else if (name == "Position") SetPosition(reader.Int32(value));
   else return TWinControl::ReadProperty(reader, name, value);
   return true;
 }

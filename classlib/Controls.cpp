@@ -468,13 +468,10 @@ void TControl::BoundsChanged() {
 }
 
 bool TControl::ReadProperty(TReader& reader, const std::string& name, const TPropValue& value) {
-  auto int32 = [&](const TPropValue& v) {
-    return static_cast<Integer>(reader.IntIn(v, INT32_MIN, INT32_MAX, "number out of range"));
-  };
-  if (name == "Left") SetLeft(int32(value));
-  else if (name == "Top") SetTop(int32(value));
-  else if (name == "Width") SetWidth(int32(value));
-  else if (name == "Height") SetHeight(int32(value));
+  if (name == "Left") SetLeft(reader.Int32(value));
+  else if (name == "Top") SetTop(reader.Int32(value));
+  else if (name == "Width") SetWidth(reader.Int32(value));
+  else if (name == "Height") SetHeight(reader.Int32(value));
   else if (name == "Caption") SetCaption(reader.String(value));
   else if (name == "Color") SetColor(ReadColor(reader, value));
   else if (name == "ParentColor") SetParentColor(reader.Bool(value));

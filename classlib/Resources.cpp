@@ -449,6 +449,10 @@ std::int64_t TReader::IntIn(const TPropValue& value, std::int64_t lo, std::int64
   return i;
 }
 
+Integer TReader::Int32(const TPropValue& value) const {
+  return static_cast<Integer>(IntIn(value, INT32_MIN, INT32_MAX, "number out of range"));
+}
+
 std::size_t TReader::IdentIn(const TPropValue& value, std::initializer_list<const char*> names,
                              const char* what) const {
   const std::string id = LowerCase(Ident(value));

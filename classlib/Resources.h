@@ -71,6 +71,8 @@ class TReader {
   bool Bool(const TPropValue& value) const;
   // An integer from lo to hi; any other raises the error outOfRange.
   std::int64_t IntIn(const TPropValue& value, std::int64_t lo, std::int64_t hi, const char* outOfRange) const;
+  // An integer of 32 bits ("number out of range" else).
+  Integer Int32(const TPropValue& value) const;
   // The index in names of an identifier, letters without regard to case; one
   // not there raises "unknown <what> '<identifier>'".
   std::size_t IdentIn(const TPropValue& value, std::initializer_list<const char*> names, const char* what) const;
