@@ -398,7 +398,7 @@ def print_touch(touch, idle):
                 cells.append(f"{med([x[0] for x in xs]):7.1f} / {med([x[1] for x in xs]):5.1f}")
             label = f"{'4 KiB' if pages == '4k' else '2 MiB'} pages, {n} thread{'s' if n > 1 else ''}"
             print(f"  {label:26s} {cells[0]:>16s}  {cells[1]:>16s}")
-    print("  (the bitmaps are kept on 4 KiB pages and faulted in from all cores)")
+    print("  (the bitmaps, file bytes and decoding rings are kept on 2 MiB pages and faulted in from all cores)")
 
 
 # ---- the benchmark ----------------------------------------------------------------------

@@ -7,12 +7,7 @@
 #include <mutex>
 
 #include "classlib/Workers.h"
-
-namespace {
-// Blocks from this size on are faulted in by all threads at once and handed
-// back on a worker.
-constexpr std::size_t kLargeBlockBytes = std::size_t{2} << 20;
-}  // namespace
+#include "platform/Memory.h"
 
 struct TBitmap::TPixels {
   HBITMAP handle = nullptr;

@@ -280,7 +280,7 @@ struct TAheadPart {
 // The parts of an image decoded ahead, with their rings and the lower parts'
 // decoders. Released parts first: their steps use the rest.
 struct TDecodeAhead {
-  std::unique_ptr<std::uint8_t[]> rings;
+  TMemoryBlock rings;
   std::shared_ptr<TWorkerPool::TJob> lowerRingsReady;  // faults the lower parts' rings in
   std::vector<std::unique_ptr<TDecodeJob>> lower;
   std::vector<std::unique_ptr<TAheadPart>> parts;
@@ -289,7 +289,7 @@ struct TDecodeAhead {
   ~TDecodeAhead() {
     parts.clear();
     if (lowerRingsReady) lowerRingsReady->Wait();
-    if (rings) ReleaseLater([rings = rings.release()] { delete[] rings; });
+    if (rings) ReleaseLater([rings = std::make_shared<TMemoryBlock>(std::move(rings))] { rings->Reset(); });
   }
   TAheadPart& PartOf(Integer row) {
     for (auto& part : parts)
@@ -333,7 +333,7 @@ bool TJPEGImage::TooLargeToLoad(std::int64_t bytes) {
 }
 
 void TJPEGImage::LoadFromFile(const std::string& FileName) {
-  std::unique_ptr<std::uint8_t[]> data;
+  TMemoryBlock data;
   std::size_t size = 0;
   {
     TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
@@ -343,23 +343,22 @@ void TJPEGImage::LoadFromFile(const std::string& FileName) {
       throw EOutOfResources(Format("ファイル %s は大きすぎます", FileName.c_str()));
     size = static_cast<std::size_t>(length);
     if (size > 0) {
-      data.reset(new (std::nothrow) std::uint8_t[size]);
+      data = TMemoryBlock(size);
       if (!data) throw EOutOfMemory("メモリが不足しています");
-      FaultIn(data.get(), size);  // the read then only copies
-      stream.ReadBuffer(data.get(), static_cast<std::int64_t>(size));
+      FaultIn(data.Data(), size);  // the read then only copies
+      stream.ReadBuffer(data.Data(), static_cast<std::int64_t>(size));
     }
   }
   Integer width = 0, height = 0;
   if (size > 0) {
     auto job = std::make_unique<TDecodeJob>();
-    job->data = data.get();
+    job->data = data.Data();
     job->size = static_cast<unsigned long>(size);
     if (!ReadHeader(*job)) RaiseJpegError(job->Code());
     width = static_cast<Integer>(job->cinfo.image_width);
     height = static_cast<Integer>(job->cinfo.image_height);
   }
   FData = std::move(data);
-  FSize = size;
   FImageWidth = width;
   FImageHeight = height;
 }
@@ -401,11 +400,11 @@ struct TJPEGRowReader::TJob {
 TJPEGRowReader::TJPEGRowReader(TJPEGImage& image) : TJPEGRowReader(image, true) {}
 
 TJPEGRowReader::TJPEGRowReader(TJPEGImage& image, bool readAhead) {
-  if (image.FSize == 0) return;  // an empty image: no pixels, no rows
+  if (image.FData.Size() == 0) return;  // an empty image: no pixels, no rows
   FJob = std::make_unique<TJob>();
   TDecodeJob& job = FJob->decode;
-  job.data = image.FData.get();
-  job.size = static_cast<unsigned long>(image.FSize);
+  job.data = image.FData.Data();
+  job.size = static_cast<unsigned long>(image.FData.Size());
   if (!ReadHeader(job)) RaiseJpegError(job.Code());
 
   jpeg_decompress_struct& c = job.cinfo;
@@ -489,17 +488,17 @@ void TJPEGRowReader::StartReadingAhead(std::uint64_t pixels) {
   const std::size_t topBytes = static_cast<std::size_t>(topRows) * rowBytes;
   const std::size_t lowerBytes = static_cast<std::size_t>(FHeight - starts[1]) * rowBytes;
   AwaitReleases();
-  ahead->rings.reset(new (std::nothrow) std::uint8_t[topBytes + lowerBytes]);
+  ahead->rings = TMemoryBlock(topBytes + lowerBytes);
   if (!ahead->rings) return;  // no memory to spare: the rows are decoded as they are asked for
-  FaultIn(ahead->rings.get(), topBytes);
+  FaultIn(ahead->rings.Data(), topBytes);
   const auto start = [&ahead](std::unique_ptr<TAheadPart> part) {
     std::lock_guard<std::mutex> lock(part->mutex);
     part->StartStep();
     ahead->parts.push_back(std::move(part));
   };
-  start(std::make_unique<TAheadPart>(FJob->decode, 0, starts[1], rowBytes, ahead->rings.get(), topRows));
-  if (lowerBytes > 0) ahead->lowerRingsReady = PostFaultIn(ahead->rings.get() + topBytes, lowerBytes);
-  std::uint8_t* ring = ahead->rings.get() + topBytes;
+  start(std::make_unique<TAheadPart>(FJob->decode, 0, starts[1], rowBytes, ahead->rings.Data(), topRows));
+  if (lowerBytes > 0) ahead->lowerRingsReady = PostFaultIn(ahead->rings.Data() + topBytes, lowerBytes);
+  std::uint8_t* ring = ahead->rings.Data() + topBytes;
   for (std::size_t i = 1; i + 1 < starts.size(); ++i) {
     const Integer rows = starts[i + 1] - starts[i];
     start(std::make_unique<TAheadPart>(*ahead->lower[i - 1], starts[i], starts[i + 1], rowBytes, ring, rows,

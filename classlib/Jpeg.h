@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "classlib/Graphics.h"
+#include "platform/Memory.h"
 
 enum TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
 enum TJPEGPerformance { jpBestQuality, jpBestSpeed };
@@ -62,8 +63,7 @@ class TJPEGImage : public TGraphic {
 
  private:
   friend class TJPEGRowReader;
-  std::unique_ptr<std::uint8_t[]> FData;
-  std::size_t FSize = 0;
+  TMemoryBlock FData;  // the file's bytes
   Integer FImageWidth = 0;
   Integer FImageHeight = 0;
   TJPEGScale FScale = jsFullSize;

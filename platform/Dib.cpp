@@ -1,21 +1,13 @@
 #include "platform/Dib.h"
 
-#include <sys/mman.h>
-
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <unordered_set>
 
-namespace {
+#include "platform/Memory.h"
 
-// Blocks from this size on come from a mapping of their own, on a huge-page
-// boundary, and are kept on small pages: a fresh huge page must be cleared 2 MiB
-// at once, from memory the host has often taken back, and measured here that
-// costs several times what small pages cost (which the class library faults in
-// from all cores at once); the turn's copy runs as fast on either.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+namespace {
 
 struct TDib {
   LONG width = 0;
@@ -23,9 +15,7 @@ struct TDib {
   WORD bitCount = 0;
   LONG stride = 0;
   std::size_t bytes = 0;
-  void* bits = nullptr;
-  void* mapBase = nullptr;  // the mapping when the pixels were mapped, else null
-  std::size_t mapLength = 0;
+  TMemoryBlock pixels;
 };
 
 // Live handles, so a stale or foreign handle is refused instead of followed.
@@ -40,35 +30,6 @@ std::unordered_set<const void*>& LiveHandles() {
 TDib* Lookup(HGDIOBJ handle) {
   std::lock_guard<std::mutex> guard(gLock);
   return LiveHandles().count(handle) ? static_cast<TDib*>(handle) : nullptr;
-}
-
-// A zero-filled block of at least bytes bytes starting on a huge-page boundary.
-bool MapPixels(std::size_t bytes, TDib& dib) {
-  if (bytes > SIZE_MAX - 2 * kHugePage) return false;
-  const std::size_t length = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-  const std::size_t span = length + kHugePage;
-  void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) return false;
-  const auto start = reinterpret_cast<std::uintptr_t>(raw);
-  const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-  const std::size_t head = aligned - start;
-  const std::size_t tail = span - head - length;
-  if (head) munmap(raw, head);
-  if (tail) munmap(reinterpret_cast<void*>(aligned + length), tail);
-  void* base = reinterpret_cast<void*>(aligned);
-  madvise(base, length, MADV_NOHUGEPAGE);  // advice only; without it the block still works
-  dib.mapBase = base;
-  dib.mapLength = length;
-  dib.bits = base;
-  return true;
-}
-
-void FreePixels(TDib& dib) {
-  if (dib.mapBase)
-    munmap(dib.mapBase, dib.mapLength);
-  else
-    std::free(dib.bits);
-  dib.bits = dib.mapBase = nullptr;
 }
 
 }  // namespace
@@ -98,11 +59,8 @@ HBITMAP CreateDIBSection(LONG width, LONG height, WORD bitCount, void** bits) {
   dib->bitCount = bitCount;
   dib->stride = static_cast<LONG>(stride);
   dib->bytes = static_cast<std::size_t>(bytes);
-  bool ok = true;
-  if (dib->bytes >= kHugePage)
-    ok = MapPixels(dib->bytes, *dib);
-  else if (dib->bytes > 0)
-    ok = (dib->bits = std::calloc(1, dib->bytes)) != nullptr;
+  dib->pixels = TMemoryBlock(dib->bytes);
+  bool ok = dib->bytes == 0 || dib->pixels;
   if (ok) {
     try {
       std::lock_guard<std::mutex> guard(gLock);
@@ -112,11 +70,10 @@ HBITMAP CreateDIBSection(LONG width, LONG height, WORD bitCount, void** bits) {
     }
   }
   if (!ok) {
-    FreePixels(*dib);
     delete dib;
     return nullptr;
   }
-  if (bits) *bits = dib->bits;
+  if (bits) *bits = dib->pixels.Data();
   return reinterpret_cast<HBITMAP>(dib);
 }
 
@@ -130,7 +87,7 @@ int GetObjectA(HGDIOBJ handle, int size, void* buffer) {
   bm.bmWidthBytes = dib->stride;
   bm.bmPlanes = 1;
   bm.bmBitsPixel = dib->bitCount;
-  bm.bmBits = dib->bits;
+  bm.bmBits = dib->pixels.Data();
   if (size < static_cast<int>(sizeof(DIBSECTION))) {
     std::memcpy(buffer, &bm, sizeof bm);
     return sizeof(BITMAP);
@@ -157,7 +114,6 @@ BOOL DeleteObject(HGDIOBJ handle) {
     LiveHandles().erase(it);
     dib = static_cast<TDib*>(handle);
   }
-  FreePixels(*dib);
   delete dib;
   return TRUE;
 }

@@ -58,7 +58,7 @@ struct DIBSECTION {
 // pixel (1, 4, 8, 16, 24 or 32). *bits receives the pixel address (null for an
 // image without pixels). Returns null, with *bits null, when the sizes are
 // negative, the block would not fit the address space or the memory cannot be
-// had. Large blocks get a mapping of their own, on small pages.
+// had. Large blocks get a mapping of their own, on huge pages (see Memory.h).
 HBITMAP CreateDIBSection(LONG width, LONG height, WORD bitCount, void** bits);
 
 // Bytes per row of a DIB: width x bitCount bits, padded to 4 bytes; -1 when it
