@@ -448,6 +448,7 @@ def main():
     out = os.path.join(scratch, "out.jpg")
 
     parts = set(args.only or ["turn", "thumb", "start"])
+    p24 = inp["p24"]
     n = args.batch
     starts = {}
 
@@ -461,7 +462,6 @@ def main():
         if have["convfile"]:
             bench_cf = program_copy(os.path.join(build, "bench", "bench_convfile"), inproc, ROTATE_INI)
         target = os.path.join(scratch, "turn.jpg")
-        p24 = inp["p24"]
         log(f"turning one 24-MP file, {args.rounds} rounds")
         for r in range(args.rounds):
             # the floor: decode (fast integer IDCT) and encode the turned pixels
