@@ -221,6 +221,11 @@ struct TAheadPart {
   // Decodes rows into the ring while there is room (on a worker).
   void Step() {
     std::unique_lock<std::mutex> lock(mutex);
+    if (stop) {  // the part is going: not even its skip is wanted
+      running = false;
+      ready.notify_one();
+      return;
+    }
     if (!skipped) {
       lock.unlock();
       const bool ok = first == 0 || SkipRows(job, static_cast<JDIMENSION>(first));
@@ -252,8 +257,10 @@ struct TAheadPart {
   void StartStep() {
     if (running || stop || failed || decoded >= given) return;
     if (step) step->Wait();  // the last step has ended; let its part finish too
-    running = true;
+    // Running only once posted (posting may fail): the step cannot start before
+    // the caller lets go of the mutex.
     step = ImageWorkers().Post(1, [this](int) { Step(); });
+    running = true;
   }
 
   TDecodeJob& job;
@@ -544,7 +551,9 @@ void TJPEGRowReader::ReadAhead(BYTE* First, std::int64_t Stride, Integer Count) 
   Integer r = FNextRow;
   while (r < end && !ahead.exhausted) {
     TAheadPart& a = ahead.PartOf(r);
-    const Integer stop = std::min(end, a.end);
+    // No more rows at a time than the part's ring holds: the rest come once
+    // these have made room.
+    const Integer stop = std::min({end, a.end, r + a.ringRows});
     Integer decoded = 0, given = 0;
     {
       // Woken once the rows asked for are there (or what stops them), not row

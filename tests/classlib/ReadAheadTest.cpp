@@ -173,6 +173,8 @@ INSTANTIATE_TEST_SUITE_P(
     Jpeg, ReadAhead,
     testing::Values(TReadCase{"colour_1100x700", 1100, 700, With(JCS_RGB)},
                     TReadCase{"colour_in_parts_2601x1703", 2601, 1703, With(JCS_RGB)},
+                    // Rows so wide that a band read is longer than the top part's ring.
+                    TReadCase{"wide_in_parts_30000x600", 30000, 600, With(JCS_RGB)},
                     TReadCase{"gray_in_parts_2203x2001", 2203, 2001, With(JCS_GRAYSCALE)},
                     TReadCase{"cut_in_parts_2600x1700", 2600, 1700, With(JCS_RGB), true},
                     TReadCase{"progressive_1200x1000", 1200, 1000, With(JCS_RGB, true)},
