@@ -845,12 +845,7 @@ TEST_F(RotateForm, AnInkPhotoWithoutTheAdobeSegmentIsTurnedInItsOwnColours) {
     for (int x = 0; x < 40; ++x)
       stored.insert(stored.end(), {static_cast<std::uint8_t>(255 - 5 * x), static_cast<std::uint8_t>(255 - 7 * y),
                                    200, static_cast<std::uint8_t>(255 - 2 * (x + y))});
-  TestJpegOptions o;
-  o.input = JCS_CMYK;
-  o.adobe = false;
-  o.jfif = false;
-  const std::string original = EncodeTestJpeg(stored, 40, 30, o);
-  ASSERT_EQ(FindMarker(original, 0xEE), std::string::npos);
+  const std::string original = EncodeInkJpegWithoutAdobe(stored, 40, 30);
   const std::string path = dir / "ink.jpg";
   WriteBytes(path, original);
   Form1->ConvFile(path);

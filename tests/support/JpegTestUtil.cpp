@@ -131,6 +131,16 @@ std::string EncodeTestJpeg(const std::vector<std::uint8_t>& pixels, int width, i
   return std::string(reinterpret_cast<const char*>(job->out), job->outSize);
 }
 
+std::string EncodeInkJpegWithoutAdobe(const std::vector<std::uint8_t>& stored, int width, int height) {
+  TestJpegOptions o;
+  o.input = JCS_CMYK;
+  o.adobe = false;
+  o.jfif = false;
+  std::string bytes = EncodeTestJpeg(stored, width, height, o);
+  if (FindMarker(bytes, 0xEE) != std::string::npos) throw std::runtime_error("test encoder: an Adobe segment written");
+  return bytes;
+}
+
 TestJpegInfo DecodeTestJpeg(const std::string& bytes, J_COLOR_SPACE out, int scaleDenom, J_DCT_METHOD dct) {
   auto job = std::make_unique<TDecode>();
   TestJpegInfo info;

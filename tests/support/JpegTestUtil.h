@@ -29,6 +29,11 @@ struct TestJpegOptions {
 std::string EncodeTestJpeg(const std::vector<std::uint8_t>& pixels, int width, int height,
                            const TestJpegOptions& options = {});
 
+// A CMYK file of ink samples stored the Adobe way (255 minus the amount), as
+// encoders that leave the Adobe segment out write it: neither Adobe nor JFIF
+// segment. Throws std::runtime_error when libjpeg writes an Adobe segment after all.
+std::string EncodeInkJpegWithoutAdobe(const std::vector<std::uint8_t>& stored, int width, int height);
+
 struct TestJpegInfo {
   int width = 0;
   int height = 0;

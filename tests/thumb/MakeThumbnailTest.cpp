@@ -453,13 +453,7 @@ TEST_F(Thumbnail, AnInkPhotoWithoutTheAdobeSegmentKeepsItsColour) {
   const std::uint8_t stored[4] = {255, 55, 155, 230};
   std::vector<std::uint8_t> ink;
   for (int i = 0; i < 160 * 120; ++i) ink.insert(ink.end(), stored, stored + 4);
-  TestJpegOptions o;
-  o.input = JCS_CMYK;
-  o.adobe = false;
-  o.jfif = false;
-  const std::string bytes = EncodeTestJpeg(ink, 160, 120, o);
-  ASSERT_EQ(FindMarker(bytes, 0xEE), std::string::npos);
-  WriteBytes(dir / "ink.jpg", bytes);
+  WriteBytes(dir / "ink.jpg", EncodeInkJpegWithoutAdobe(ink, 160, 120));
   Make(dir / "ink.jpg");
   const TestJpegInfo t = DecodeTestJpeg(ReadBytes(dir / "$_ink.jpg"), JCS_RGB);
   ASSERT_EQ(t.width, 64);
